@@ -1,0 +1,49 @@
+// The MP3 tags: probe, ID3v1 and ID3v2 readers and writers, and the staging of
+// edits, as the tag session calls them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/Bytes.h"
+#include "platform/File.h"
+#include "platform/FileRange.h"
+#include "platform/GrowBuffer.h"
+#include "zmTagIO.h"
+
+namespace zm::id3 {
+
+// What the ID3 code keeps in the session between reading and writing.
+struct ID3State {
+    platform::Buffer extendedHeader;  // the ID3v2 extended header, as read
+    platform::GrowBuffer keptFrames;  // frames carried into the new tag verbatim
+    platform::GrowBuffer readText;    // converted text, reading direction
+    platform::GrowBuffer writeText;   // converted text, writing direction
+};
+
+// Sizes of the tag blocks the probe found.
+struct TagBlocks {
+    uint32_t id3v1 = 0;  // 128 when an ID3v1 block ends the file
+    uint32_t id3v2 = 0;  // the whole ID3v2 tag, header included
+};
+
+// audio.end holds the file size on entry. Returns the bytes to buffer (0: no
+// tag or a failed read) and sets hasID3v1/hasID3v2, blocks and audio.
+uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
+                      platform::FileRange& audio);
+HRESULT ReadID3V1FromFile(platform::File& file, MDRecord& record, uint8_t* destination);
+HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& state,
+                          uint8_t* destination, uint32_t tagLength, const char* commentLanguage,
+                          platform::FileRange& audio);
+
+// Writers append at the file's position; false when they wrote nothing.
+bool WriteID3V1IntoFile(MDRecord& record, platform::File& out);
+bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames,
+                        platform::File& out);
+
+// Staging of edits (kinds 1 and 2).
+HRESULT EditID3V1Field(MDRecord& record, platform::Buffer& editBlock, int id, const MDField& value);
+HRESULT EditID3V2Field(MDRecord& record, ID3State& state, platform::GrowBuffer& editedFrames, int id,
+                       MDField& value, const char* commentLanguage);
+
+}  // namespace zm::id3

@@ -1,0 +1,29 @@
+// A test switch that makes the Nth file call from the moment it is armed fail.
+// Every call of the file layer counts: open, read, write, seek, size, flush,
+// delete, move. Disarmed (the state at load) it costs one atomic load per call.
+#pragma once
+
+#include <cstdint>
+
+namespace zm::platform::fault {
+
+enum class Kind {
+    Error,       // the call fails outright
+    ShortRead,   // a read returns half of what it could
+    ShortWrite,  // a write takes half of its bytes and reports that
+    DiskFull     // a write takes half of its bytes, the next attempt fails
+};
+
+enum class Op { Open, Read, Write, Seek, Size, Flush, Delete, Move };
+
+void Arm(uint64_t nth, Kind kind);
+void Disarm();
+// File calls made since the last Arm or Reset.
+uint64_t Calls();
+void Reset();
+
+// Called by the file layer: true when this call is the armed one. The kind
+// says how the caller is to fail.
+bool Hit(Op op, Kind* kind);
+
+}  // namespace zm::platform::fault

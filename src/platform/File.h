@@ -1,0 +1,74 @@
+// Files as the component uses them: a read handle that lets other readers in,
+// a write handle that nobody else may share, whole-file operations and the
+// temporary directory. One interface over POSIX and Win32.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace zm::platform {
+
+class File {
+public:
+    enum class Mode {
+        Read,        // existing file, read access, other readers allowed
+        CreateWrite  // create or truncate, write access, no sharing
+    };
+
+    File() = default;
+    ~File() { Close(); }
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // A closed File when the path cannot be opened in that mode.
+    static File Open(const char* path, Mode mode);
+
+    bool IsOpen() const;
+    // Up to buffer.size() bytes; 0 at the end of the file, -1 on an error.
+    int64_t Read(std::span<uint8_t> buffer);
+    // Bytes written (fewer than asked when the disk is full), -1 on an error.
+    int64_t Write(std::span<const uint8_t> bytes);
+    // Write everything or report failure.
+    bool WriteAll(std::span<const uint8_t> bytes);
+    bool Seek(uint64_t offset);
+    bool SeekFromEnd(int64_t back);  // back bytes before the end
+    int64_t Size();                  // -1 on an error
+    bool Flush();                    // to stable storage
+    void Close();
+    // Puts this file (opened with CreateWrite) in the place of target while
+    // it is still held, so that no other writer can slip in between. Where
+    // the two lie on different file systems the content is copied next to
+    // target and renamed over it; target always holds its old or new bytes.
+    bool ReplaceTarget(const char* target);
+
+#ifdef _WIN32
+    using Native = void*;
+#else
+    using Native = int;
+#endif
+    Native NativeHandle() const { return handle_; }
+
+private:
+    std::string path_;  // kept for ReplaceTarget
+#ifdef _WIN32
+    Native handle_ = reinterpret_cast<void*>(-1);
+#else
+    Native handle_ = -1;
+#endif
+};
+
+bool DeleteFile(const char* path);
+// The temporary directory with a trailing separator: TMPDIR, else /tmp/
+// (GetTempPath on Windows).
+std::string TempPath();
+// Permission bits of a file, and giving them to another one; both best effort.
+bool CopyPermissions(const char* from, const char* to);
+// Whether the caller may replace the file at path (write access to it and to
+// its directory).
+bool CanReplace(const char* path);
+
+}  // namespace zm::platform

@@ -1,0 +1,216 @@
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/FaultInjection.h"
+#include "platform/File.h"
+
+namespace zm::platform {
+namespace {
+
+bool Injected(fault::Op op, fault::Kind* kind = nullptr) {
+    fault::Kind k;
+    if (!fault::Hit(op, &k)) return false;
+    if (kind) *kind = k;
+    errno = EIO;
+    return true;
+}
+
+std::string DirectoryOf(const char* path) {
+    std::string p(path);
+    auto slash = p.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : p.substr(0, slash);
+}
+
+// Copies the whole of one open file into another; used where a rename cannot
+// cross file systems.
+bool CopyContents(int from, int to) {
+    static constexpr size_t kChunk = 512000;
+    auto buffer = std::make_unique<uint8_t[]>(kChunk);
+    for (;;) {
+        ssize_t n = ::read(from, buffer.get(), kChunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(to, buffer.get() + done, size_t(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            done += w;
+        }
+    }
+}
+
+// Copies `from` into a new file beside `to`, then renames it over `to`, so
+// that `to` always holds either its old or its new content.
+bool CopyThenRename(const char* from, const char* to) {
+    int in = ::open(from, O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    std::string staging = DirectoryOf(to) + "/.zmtagio-XXXXXX";
+    int out = ::mkstemp(staging.data());
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = CopyContents(in, out) && ::fsync(out) == 0;
+    ::close(in);
+    ok = ::close(out) == 0 && ok;
+    if (ok) CopyPermissions(from, staging.c_str());
+    if (!ok || ::rename(staging.c_str(), to) != 0) {
+        ::unlink(staging.c_str());
+        return false;
+    }
+    ::unlink(from);
+    return true;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
+    other.handle_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        path_ = std::move(other.path_);
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+File File::Open(const char* path, Mode mode) {
+    File file;
+    if (path == nullptr || Injected(fault::Op::Open)) return file;
+    if (mode == Mode::Read) {
+        file.handle_ = ::open(path, O_RDONLY | O_CLOEXEC);
+        return file;
+    }
+    // "No sharing": an exclusive lock taken before truncating, so that a
+    // second writer fails instead of destroying what the first one writes.
+    // The lock must be on the file that the path names now: a holder may
+    // have renamed or removed it between our open and our lock.
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return file;
+    struct stat held, named;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 || ::stat(path, &named) != 0 ||
+        held.st_ino != named.st_ino || held.st_dev != named.st_dev || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        errno = EBUSY;
+        return file;
+    }
+    file.handle_ = fd;
+    file.path_ = path;
+    return file;
+}
+
+bool File::IsOpen() const { return handle_ >= 0; }
+
+int64_t File::Read(std::span<uint8_t> buffer) {
+    fault::Kind kind;
+    size_t want = buffer.size();
+    if (Injected(fault::Op::Read, &kind)) {
+        if (kind != fault::Kind::ShortRead) return -1;
+        want /= 2;
+    }
+    size_t got = 0;
+    while (got < want) {
+        ssize_t n = ::read(handle_, buffer.data() + got, want - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return got ? int64_t(got) : -1;
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    return int64_t(got);
+}
+
+int64_t File::Write(std::span<const uint8_t> bytes) {
+    fault::Kind kind;
+    size_t want = bytes.size();
+    bool full = false;
+    if (Injected(fault::Op::Write, &kind)) {
+        if (kind == fault::Kind::Error) return -1;
+        want /= 2;
+        full = kind == fault::Kind::DiskFull;
+    }
+    size_t done = 0;
+    while (done < want) {
+        ssize_t n = ::write(handle_, bytes.data() + done, want - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return done ? int64_t(done) : -1;
+        done += size_t(n);
+    }
+    if (full) errno = ENOSPC;
+    return int64_t(done);
+}
+
+bool File::WriteAll(std::span<const uint8_t> bytes) {
+    return Write(bytes) == int64_t(bytes.size());
+}
+
+bool File::Seek(uint64_t offset) {
+    if (Injected(fault::Op::Seek)) return false;
+    return ::lseek(handle_, off_t(offset), SEEK_SET) >= 0;
+}
+
+bool File::SeekFromEnd(int64_t back) {
+    if (Injected(fault::Op::Seek)) return false;
+    return ::lseek(handle_, -off_t(back), SEEK_END) >= 0;
+}
+
+int64_t File::Size() {
+    if (Injected(fault::Op::Size)) return -1;
+    struct stat st;
+    if (::fstat(handle_, &st) != 0) return -1;
+    return int64_t(st.st_size);
+}
+
+bool File::Flush() {
+    if (Injected(fault::Op::Flush)) return false;
+    return ::fsync(handle_) == 0;
+}
+
+void File::Close() {
+    if (handle_ >= 0) ::close(handle_);
+    handle_ = -1;
+}
+
+bool File::ReplaceTarget(const char* target) {
+    if (path_.empty() || Injected(fault::Op::Move)) return false;
+    if (::rename(path_.c_str(), target) == 0) return true;
+    return errno == EXDEV && CopyThenRename(path_.c_str(), target);
+}
+
+bool DeleteFile(const char* path) {
+    if (Injected(fault::Op::Delete)) return false;
+    return ::unlink(path) == 0;
+}
+
+std::string TempPath() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = (dir && *dir) ? dir : "/tmp";
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+bool CopyPermissions(const char* from, const char* to) {
+    struct stat st;
+    return ::stat(from, &st) == 0 && ::chmod(to, st.st_mode & 07777) == 0;
+}
+
+bool CanReplace(const char* path) {
+    return ::access(path, W_OK) == 0 && ::access(DirectoryOf(path).c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace zm::platform
+#endif

@@ -1,0 +1,63 @@
+// The tag session: the object behind IzmTagIO. It owns the record it shares
+// with the host and every buffer a field may point at. The COM shell adds the
+// IUnknown part (reference counting, aggregation).
+#pragma once
+
+#include <memory>
+
+#include "id3/ID3.h"
+#include "ogg/Ogg.h"
+#include "platform/Bytes.h"
+#include "platform/File.h"
+#include "platform/FileRange.h"
+#include "platform/GrowBuffer.h"
+#include "wm/WM.h"
+#include "zmTagIO.h"
+
+namespace zm {
+
+inline constexpr int kTagKinds = 10;
+inline constexpr size_t kMaxPath = 260;
+
+class CzmTagIO : public IzmTagIO {
+public:
+    CzmTagIO();
+    // Frees what MDUninit would have freed, so a host that forgets it leaks nothing.
+    virtual ~CzmTagIO();
+    CzmTagIO(const CzmTagIO&) = delete;
+    CzmTagIO& operator=(const CzmTagIO&) = delete;
+
+    HRESULT STDMETHODCALLTYPE MDInit(ULONG presetSize, const char* path, MDRecord** out,
+                                     const char* commentLanguage, LONG reserved) override;
+    HRESULT STDMETHODCALLTYPE MDEditField(LONG id, MDField* value, LONG kind,
+                                          const char* commentLanguage, LONG reserved1,
+                                          LONG reserved2) override;
+    HRESULT STDMETHODCALLTYPE MDRemoveTag(LONG kind, LONG reserved) override;
+    HRESULT STDMETHODCALLTYPE MDUpdate(LONG reserved) override;
+    HRESULT STDMETHODCALLTYPE MDUninit() override;
+
+private:
+    void Reset();
+    HRESULT ReadTagBlocks(MDRecord** out, const char* commentLanguage);
+    HRESULT EditWMField(int id, const MDField& value);
+    HRESULT WriteMP3(platform::File& temp);
+    HRESULT WriteOGG(platform::File& temp);
+    HRESULT CopyFileRange(platform::File& source, platform::File& destination, uint64_t start,
+                          uint64_t end);
+
+    std::unique_ptr<MDRecord> record_;
+    // Session state, cleared by Reset().
+    platform::File file_;
+    platform::FileRange audio_;  // audioStart, audioEnd
+    platform::Buffer tagBuffer_;
+    id3::ID3State id3_;
+    platform::GrowBuffer editedFrames_;
+    platform::Buffer id3v1EditBlock_;
+    ogg::OggState ogg_;
+    wm::WMState wm_;
+    // Survive Reset().
+    uint32_t writeTag_[kTagKinds];
+    uint32_t tagBlockSize_[kTagKinds] = {};
+};
+
+}  // namespace zm

@@ -1,0 +1,102 @@
+// Opening a file: reset, a fresh record, the format decision and the readers.
+#include <cstring>
+#include <new>
+
+#include "platform/Trace.h"
+#include "session/CzmTagIO.h"
+
+namespace zm {
+namespace {
+
+constexpr uint8_t kASFSignature[4] = {0x30, 0x26, 0xB2, 0x75};
+constexpr uint32_t kPresetWords[4] = {15, 15, 15, 2};
+constexpr char kNoLanguage[4] = {};
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, MDRecord** out,
+                                           const char* commentLanguage, LONG) {
+    Reset();
+    record_.reset();
+    record_.reset(new (std::nothrow) MDRecord());
+    platform::TraceLine("MDInit %s", path ? path : "");
+    if (!record_) return ZMTAGIO_E_OUTOFMEMORY;
+    if (commentLanguage == nullptr) commentLanguage = kNoLanguage;
+    // A path of 260 bytes or more cannot be stored with its terminator, and
+    // MDUpdate reopens the file by the stored path: refuse it here.
+    if (path == nullptr || strnlen(path, kMaxPath) == kMaxPath) return ZMTAGIO_E_FAIL;
+
+    file_ = platform::File::Open(path, platform::File::Mode::Read);
+    if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
+    MDRecord& record = *record_;
+    std::copy(std::begin(kPresetWords), std::end(kPresetWords), record.presetWords);
+    std::memcpy(record.filePath, path, strnlen(path, kMaxPath));
+    // Sizes and offsets are 64-bit throughout, so files of 4 GiB and more are
+    // measured and copied whole.
+    int64_t size = file_.Size();
+    if (size < 0) {
+        file_.Close();
+        return ZMTAGIO_E_FAIL;
+    }
+    audio_.end = uint64_t(size);
+
+    uint32_t tagSize = presetSize;
+    if (presetSize != 0) {
+        platform::TraceLine("MDInit GetSize=%ld", long(presetSize));
+    } else {
+        uint8_t signature[4];
+        if (file_.Read(signature) == 4 && std::memcmp(signature, kASFSignature, 4) == 0) {
+            record.isASF = 1;
+        } else {
+            id3::TagBlocks blocks;
+            tagSize = id3::ProbeID3Tags(file_, record, blocks, audio_);
+            tagBlockSize_[MD_KIND_ID3V1] = blocks.id3v1;
+            tagBlockSize_[MD_KIND_ID3V2] = blocks.id3v2;
+            if (tagSize == 0) tagSize = ogg::GetOGGTagSize(file_, record, ogg_);
+            if (tagSize == 0) platform::TraceLine("MDInit GetSize=%ld", 0L);
+        }
+        if (tagSize == 0) {
+            // An Ogg file whose recognised comments are all empty still has
+            // its comment page read, for the writer.
+            if (record.isOgg) {
+                HRESULT hr = ReadTagBlocks(out, commentLanguage);
+                file_.Close();
+                return hr;
+            }
+            if (record.isASF) wm::ReadWMFromFile(record, wm_, path, out);
+            file_.Close();
+            if (out) *out = &record;
+            return ZMTAGIO_S_FALSE;
+        }
+    }
+
+    if (!tagBuffer_.Allocate(tagSize)) {
+        file_.Close();
+        return ZMTAGIO_E_OUTOFMEMORY;
+    }
+    record.tagBuffer = tagBuffer_.data();
+    HRESULT hr = ReadTagBlocks(out, commentLanguage);
+    file_.Close();
+    return hr;
+}
+
+HRESULT CzmTagIO::ReadTagBlocks(MDRecord** out, const char* commentLanguage) {
+    MDRecord& record = *record_;
+    uint8_t* cursor = tagBuffer_.data();
+    if (record.hasID3v1) {
+        if (id3::ReadID3V1FromFile(file_, record, cursor) < 0) return ZMTAGIO_E_FAIL;
+        cursor += tagBlockSize_[MD_KIND_ID3V1];
+    }
+    if (record.hasID3v2) {
+        if (id3::ReadID3V2FromFile(file_, record, id3_, cursor, tagBlockSize_[MD_KIND_ID3V2],
+                                   commentLanguage, audio_) < 0)
+            return ZMTAGIO_E_FAIL;
+        cursor += tagBlockSize_[MD_KIND_ID3V2];
+    }
+    if (record.isOgg && ogg::ReadOGGFromFile(file_, record, ogg_, cursor, audio_) < 0)
+        return ZMTAGIO_E_FAIL;
+    if (out) *out = &record;
+    return ZMTAGIO_S_OK;
+}
+
+}  // namespace zm

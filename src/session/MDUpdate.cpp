@@ -1,0 +1,123 @@
+// Write-back. MP3 and Ogg files are rebuilt in the temporary file and then put
+// in the source's place; Windows Media files are changed in place by their
+// writer.
+//
+// The source path holds either the complete old file or the complete new one
+// at every moment: the temporary file is flushed to disk and then renamed over
+// the source while it is still held (copied next to the source first when the
+// temporary directory lies on another file system). A writer that could not
+// produce its tag block fails the update before anything is replaced.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/Trace.h"
+#include "session/CzmTagIO.h"
+
+namespace zm {
+namespace {
+
+constexpr char kTempName[] = "VOYdklna7tG.tmp";
+constexpr size_t kCopyChunk = 512000;
+
+}  // namespace
+
+HRESULT CzmTagIO::CopyFileRange(platform::File& source, platform::File& destination, uint64_t start,
+                                uint64_t end) {
+    if (end < start) return ZMTAGIO_E_FAIL;
+    platform::Buffer transfer;
+    if (!transfer.Allocate(std::min<uint64_t>(kCopyChunk, std::max<uint64_t>(end - start, 1))))
+        return ZMTAGIO_E_OUTOFMEMORY;
+    if (!source.Seek(start)) return ZMTAGIO_E_FAIL;
+    for (uint64_t remaining = end - start; remaining > 0;) {
+        size_t chunk = size_t(std::min<uint64_t>(remaining, transfer.size()));
+        int64_t got = source.Read(transfer.span().first(chunk));
+        if (got <= 0) return ZMTAGIO_E_FAIL;
+        if (!destination.WriteAll(transfer.span().first(size_t(got)))) return ZMTAGIO_E_FAIL;
+        remaining -= uint64_t(got);
+    }
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT CzmTagIO::WriteMP3(platform::File& temp) {
+    MDRecord& record = *record_;
+    if (record.hasID3v2 && writeTag_[MD_KIND_ID3V2] &&
+        !id3::WriteID3V2IntoFile(record, id3_, editedFrames_.bytes(), temp))
+        return ZMTAGIO_E_FAIL;
+    HRESULT hr = CopyFileRange(file_, temp, audio_.start, audio_.end);
+    if (hr != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
+    if (record.hasID3v1 && writeTag_[MD_KIND_ID3V1] && !id3::WriteID3V1IntoFile(record, temp))
+        return ZMTAGIO_E_FAIL;
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT CzmTagIO::WriteOGG(platform::File& temp) {
+    MDRecord& record = *record_;
+    if (CopyFileRange(file_, temp, 0, audio_.start) != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
+    if (!writeTag_[MD_KIND_OGG]) {
+        for (int id = 1; id <= 16; ++id) record.fields[id].size = 0;
+        editedFrames_.Release();
+    }
+    if (!ogg::WriteOGGIntoFile(record, ogg_, editedFrames_.bytes(), temp)) return ZMTAGIO_E_FAIL;
+    int64_t length = file_.Size();
+    if (length < 0 || CopyFileRange(file_, temp, audio_.end, uint64_t(length)) != ZMTAGIO_S_OK)
+        return ZMTAGIO_E_FAIL;
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
+    platform::TraceLine("MDUpdate Start");
+    if (!record_) return ZMTAGIO_E_FAIL;
+    MDRecord& record = *record_;
+    std::string source(record.filePath, strnlen(record.filePath, kMaxPath));
+    file_ = platform::File::Open(source.c_str(), platform::File::Mode::Read);
+    if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
+
+    // A temporary directory too long for the name is refused, not cut.
+    std::string tempPath = platform::TempPath() + kTempName;
+    platform::File temp;
+    if (tempPath.size() < kMaxPath) temp = platform::File::Open(tempPath.c_str(), platform::File::Mode::CreateWrite);
+    if (!temp.IsOpen()) {
+        file_.Close();
+        return ZMTAGIO_E_FAIL;
+    }
+
+    auto failureExit = [&](HRESULT hr) {
+        temp.Close();
+        file_.Close();
+        platform::DeleteFile(tempPath.c_str());
+        return hr;
+    };
+
+    HRESULT hr;
+    if (record.hasID3v1 || record.hasID3v2) {
+        hr = WriteMP3(temp);
+    } else if (record.isOgg) {
+        hr = WriteOGG(temp);
+    } else {
+        return failureExit(wm::WriteWMIntoFile(record, 0));
+    }
+    if (hr != ZMTAGIO_S_OK || !temp.Flush()) return failureExit(ZMTAGIO_E_FAIL);
+    platform::TraceLine("MDUpdate OK, write back into file");
+    file_.Close();
+    Reset();
+
+    if (!platform::CanReplace(source.c_str())) {
+        platform::TraceLine("Can't Delete Source File");
+        return failureExit(ZMTAGIO_E_FAIL);
+    }
+    platform::CopyPermissions(source.c_str(), tempPath.c_str());
+    if (!temp.ReplaceTarget(source.c_str())) {
+        // The source is untouched; the finished temporary file is kept for
+        // the user and its place reported.
+        platform::TraceLine("Can't MoveFile File");
+        platform::TraceLine("%s", tempPath.c_str());
+        temp.Close();
+        return ZMTAGIO_E_FAIL;
+    }
+    temp.Close();
+    platform::TraceLine("MDUpdate Write back ok");
+    return ZMTAGIO_S_OK;
+}
+
+}  // namespace zm

@@ -1,0 +1,23 @@
+// Windows Media attributes, read and written through the Windows Media
+// runtime interfaces, as the tag session calls them.
+#pragma once
+
+#include "platform/Bytes.h"
+#include "zmTagIO.h"
+
+namespace zm::wm {
+
+inline constexpr int kFieldCount = 16;   // fields 1 to 16
+inline constexpr int kValueSize = 300;   // bytes of each value buffer
+
+struct WMState {
+    platform::Buffer values[kFieldCount + 1];  // [1..16]: the fields' text buffers
+};
+
+// Fills fields 1 to 16 (each with its own value buffer) when the whole read
+// succeeds; stores the record's address in out then.
+HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, MDRecord** out);
+// Writes field id (0: all of 1 to 16) into the file's header.
+HRESULT WriteWMIntoFile(MDRecord& record, int id);
+
+}  // namespace zm::wm

@@ -1,0 +1,130 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace zm::test {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zmtagio-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::string Hex(const uint8_t* data, size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        out += digits[data[i] >> 4];
+        out += digits[data[i] & 15];
+    }
+    return out;
+}
+
+std::string Hex(const Bytes& bytes) { return Hex(bytes.data(), bytes.size()); }
+
+Bytes FromHex(const std::string& hex) {
+    Bytes out;
+    std::string digits;
+    for (char c : hex)
+        if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out.push_back(uint8_t(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+Result Run(const std::string& command) {
+    Result result{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+bool HaveTool(const std::string& name) {
+    return Run("command -v " + Quote(name) + " >/dev/null 2>&1").status == 0;
+}
+
+namespace {
+
+bool RunTool(const std::string& tool, const std::string& command) {
+    if (!HaveTool(tool)) {
+        ADD_FAILURE() << tool << " is not installed (make test installs it)";
+        return false;
+    }
+    Result r = Run(command + " >/dev/null 2>&1");
+    if (r.status != 0) ADD_FAILURE() << "command failed: " << command;
+    return r.status == 0;
+}
+
+std::string Sine(double seconds) {
+    return "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=" + std::to_string(seconds) + "'";
+}
+
+}  // namespace
+
+bool MakeMp3(const std::string& path, double seconds) {
+    return RunTool("ffmpeg", "ffmpeg -nostdin -y -loglevel error " + Sine(seconds) +
+                                 " -ac 1 -c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 "
+                                 "-write_id3v1 0 -map_metadata -1 -f mp3 " + Quote(path));
+}
+
+bool MakeOgg(const std::string& path, const std::vector<std::string>& comments, double seconds) {
+    std::string wav = path + ".wav";
+    if (!RunTool("ffmpeg", "ffmpeg -nostdin -y -loglevel error " + Sine(seconds) + " -ac 1 " + Quote(wav)))
+        return false;
+    std::string command = "oggenc -Q -o " + Quote(path);
+    for (const auto& c : comments) command += " -c " + Quote(c);
+    bool ok = RunTool("oggenc", command + " " + Quote(wav));
+    std::remove(wav.c_str());
+    return ok;
+}
+
+bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, double seconds) {
+    std::string command = "ffmpeg -nostdin -y -loglevel error " + Sine(seconds) + " -ac 1 -c:a wmav2 -b:a 64k";
+    for (const auto& m : metadata) command += " -metadata " + Quote(m);
+    return RunTool("ffmpeg", command + " -f asf " + Quote(path));
+}
+
+std::string DecodedMd5(const std::string& path) {
+    Result r = Run("ffmpeg -nostdin -loglevel error -i " + Quote(path) + " -map 0:a -f md5 - 2>/dev/null");
+    return r.status == 0 ? r.output : std::string();
+}
+
+}  // namespace zm::test
