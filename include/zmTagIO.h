@@ -280,6 +280,12 @@ ZMTAGIO_EXPORT void STDAPICALLTYPE zmTagIOSetTrace(int enabled, zmTagIOHandle ha
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetCodePage(uint32_t codePage);
 ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetCodePage(void);
 
+/* The name of field id for a kind of tag: the ID3v2 frame id ("TIT2"), the
+ * Ogg comment name ("TITLE"), the Windows Media attribute ("Title"), or for
+ * ID3v1 one of "title", "artist", "album", "year", "comment", "track",
+ * "genre". NULL for an id the kind does not use. */
+ZMTAGIO_EXPORT const char* STDAPICALLTYPE zmTagIOFieldName(LONG kind, LONG id);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

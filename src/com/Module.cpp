@@ -123,4 +123,8 @@ ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetCodePage(uint32_t codePage) {
 }
 
 ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetCodePage(void) { return zm::platform::AnsiCodePage(); }
+
+ZMTAGIO_EXPORT const char* STDAPICALLTYPE zmTagIOFieldName(LONG kind, LONG id) {
+    return zm::FieldName(int(kind), int(id));
+}
 }

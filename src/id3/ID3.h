@@ -41,6 +41,9 @@ bool WriteID3V1IntoFile(MDRecord& record, platform::File& out);
 bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames,
                         platform::File& out);
 
+// The frame id of field id 1..84 ("TIT2" for 17), null outside.
+const char* FrameIdOf(int id);
+
 // Staging of edits (kinds 1 and 2).
 HRESULT EditID3V1Field(MDRecord& record, platform::Buffer& editBlock, int id, const MDField& value);
 HRESULT EditID3V2Field(MDRecord& record, ID3State& state, platform::GrowBuffer& editedFrames, int id,

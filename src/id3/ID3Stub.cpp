@@ -10,6 +10,7 @@ HRESULT ReadID3V2FromFile(platform::File&, MDRecord&, ID3State&, uint8_t*, uint3
 }
 bool WriteID3V1IntoFile(MDRecord&, platform::File&) { return false; }
 bool WriteID3V2IntoFile(MDRecord&, ID3State&, std::span<const uint8_t>, platform::File&) { return false; }
+const char* FrameIdOf(int) { return nullptr; }
 HRESULT EditID3V1Field(MDRecord&, platform::Buffer&, int, const MDField&) { return ZMTAGIO_E_FAIL; }
 HRESULT EditID3V2Field(MDRecord&, ID3State&, platform::GrowBuffer&, int, MDField&, const char*) {
     return ZMTAGIO_E_FAIL;

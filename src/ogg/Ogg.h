@@ -27,6 +27,9 @@ HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
 // Appends the rebuilt comment page; false when it wrote nothing.
 bool WriteOGGIntoFile(const MDRecord& record, const OggState& state,
                       std::span<const uint8_t> stagedEntries, platform::File& out);
+// The comment name of field id 1..16 ("TITLE" for 1), null outside.
+const char* OGGFieldNameOf(int id);
+
 // Stages a comment entry for field id (kind 3).
 HRESULT EditOGGField(MDRecord& record, platform::GrowBuffer& stagedEntries, int id,
                      const MDField& value);

@@ -9,5 +9,6 @@ HRESULT ReadOGGFromFile(platform::File&, MDRecord&, OggState&, uint8_t*, platfor
 bool WriteOGGIntoFile(const MDRecord&, const OggState&, std::span<const uint8_t>, platform::File&) {
     return false;
 }
+const char* OGGFieldNameOf(int) { return nullptr; }
 HRESULT EditOGGField(MDRecord&, platform::GrowBuffer&, int, const MDField&) { return ZMTAGIO_E_FAIL; }
 }  // namespace zm::ogg

@@ -19,6 +19,9 @@ namespace zm {
 inline constexpr int kTagKinds = 10;
 inline constexpr size_t kMaxPath = 260;
 
+// The name of a field for a kind of tag, as the formats' tables spell it.
+const char* FieldName(int kind, int id);
+
 class CzmTagIO : public IzmTagIO {
 public:
     CzmTagIO();

@@ -14,6 +14,9 @@ struct WMState {
     platform::Buffer values[kFieldCount + 1];  // [1..16]: the fields' text buffers
 };
 
+// The attribute name of field id 0..16 ("Title" for 1), null outside.
+const char* WMAttributeNameOf(int id);
+
 // Fills fields 1 to 16 (each with its own value buffer) when the whole read
 // succeeds; stores the record's address in out then.
 HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, MDRecord** out);
