@@ -4,7 +4,7 @@ BUILD_SAN  ?= build-san
 JOBS       ?= $(shell nproc)
 SAMPLE     := samples/sample.mp3
 
-.PHONY: all deps build run test test-release test-sanitize clean
+.PHONY: all deps build run test test-release test-sanitize test-wine test-fuzz test-valgrind fuzz bench install clean
 
 all: build
 
@@ -28,7 +28,28 @@ test-sanitize: deps
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
 
-test: test-release test-sanitize
+# Each suite below has its own script; a suite whose script is not there yet is skipped.
+test-wine: build
+	bash scripts/install-deps.sh wine
+	@if [ -f tests/wine/run.sh ]; then bash tests/wine/run.sh; else echo "wine tests: none yet"; fi
+
+test-fuzz: deps
+	@if [ -f tests/fuzz/run.sh ]; then bash tests/fuzz/run.sh corpus; else echo "fuzz regressions: none yet"; fi
+
+test-valgrind: build
+	@if [ -f tests/valgrind/run.sh ]; then bash tests/valgrind/run.sh $(BUILD); else echo "valgrind run: none yet"; fi
+
+fuzz: deps
+	bash tests/fuzz/run.sh fuzz
+
+bench: build
+	bash scripts/install-deps.sh bench
+	bash bench/run.sh $(BUILD)
+
+install: build
+	cmake --install $(BUILD)
+
+test: test-release test-sanitize test-wine test-fuzz test-valgrind
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN)
