@@ -2,6 +2,7 @@
 // COM shell: IUnknown answers for itself only.
 #pragma once
 
+#include <list>
 #include <string>
 
 #include "session/CzmTagIO.h"
@@ -27,14 +28,14 @@ public:
     HRESULT Edit(int id, int kind, std::string bytes, const char* language = nullptr) {
         static const char none[4] = {};
         MDField value{};
-        keep_ = std::move(bytes);
-        value.size = int32_t(keep_.size());
-        value.data = reinterpret_cast<uint8_t*>(keep_.data());
+        std::string& kept = kept_.emplace_back(std::move(bytes));
+        value.size = int32_t(kept.size());
+        value.data = reinterpret_cast<uint8_t*>(kept.data());
         return MDEditField(id, &value, kind, language ? language : none, 0, 0);
     }
 
 private:
-    std::string keep_;  // ID3v2 values must outlive MDUpdate
+    std::list<std::string> kept_;  // ID3v2 values must outlive MDUpdate
 };
 
 }  // namespace zm::test
