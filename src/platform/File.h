@@ -65,10 +65,10 @@ bool DeleteFile(const char* path);
 // The temporary directory with a trailing separator: TMPDIR, else /tmp/
 // (GetTempPath on Windows).
 std::string TempPath();
-// Permission bits of a file, and giving them to another one; both best effort.
+// Gives `to` the permission bits (and, where allowed, the owner) of `from`.
 bool CopyPermissions(const char* from, const char* to);
-// Whether the caller may replace the file at path (write access to it and to
-// its directory).
+// Whether the caller may replace the file at path: it has a write bit, and
+// the caller may write it and its directory.
 bool CanReplace(const char* path);
 
 }  // namespace zm::platform

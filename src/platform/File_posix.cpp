@@ -31,6 +31,14 @@ std::string DirectoryOf(const char* path) {
     return slash == 0 ? "/" : p.substr(0, slash);
 }
 
+// Makes a rename in the directory of path durable.
+void SyncDirectory(const char* path) {
+    int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
 // Copies the whole of one open file into another; used where a rename cannot
 // cross file systems.
 bool CopyContents(int from, int to) {
@@ -187,8 +195,10 @@ void File::Close() {
 
 bool File::ReplaceTarget(const char* target) {
     if (path_.empty() || Injected(fault::Op::Move)) return false;
-    if (::rename(path_.c_str(), target) == 0) return true;
-    return errno == EXDEV && CopyThenRename(path_.c_str(), target);
+    bool replaced = ::rename(path_.c_str(), target) == 0 ||
+                    (errno == EXDEV && CopyThenRename(path_.c_str(), target));
+    if (replaced) SyncDirectory(target);
+    return replaced;
 }
 
 bool DeleteFile(const char* path) {
@@ -205,10 +215,18 @@ std::string TempPath() {
 
 bool CopyPermissions(const char* from, const char* to) {
     struct stat st;
-    return ::stat(from, &st) == 0 && ::chmod(to, st.st_mode & 07777) == 0;
+    if (::stat(from, &st) != 0) return false;
+    // The owner only follows where we may give it (running as root).
+    if (::chown(to, st.st_uid, st.st_gid) != 0) errno = 0;
+    return ::chmod(to, st.st_mode & 07777) == 0;
 }
 
 bool CanReplace(const char* path) {
+    // A file without any write bit is read-only for everybody, root included,
+    // as a read-only file is on Windows; access() catches the rest (other
+    // owners, read-only file systems).
+    struct stat st;
+    if (::stat(path, &st) != 0 || (st.st_mode & 0222) == 0) return false;
     return ::access(path, W_OK) == 0 && ::access(DirectoryOf(path).c_str(), W_OK | X_OK) == 0;
 }
 
