@@ -93,8 +93,10 @@ HRESULT CzmTagIO::ReadTagBlocks(MDRecord** out, const char* commentLanguage) {
             return ZMTAGIO_E_FAIL;
         cursor += tagBlockSize_[MD_KIND_ID3V2];
     }
-    if (record.isOgg && ogg::ReadOGGFromFile(file_, record, ogg_, cursor, audio_) < 0)
-        return ZMTAGIO_E_FAIL;
+    if (record.isOgg) {
+        std::span<uint8_t> rest(cursor, tagBuffer_.data() + tagBuffer_.size() - cursor);
+        if (ogg::ReadOGGFromFile(file_, record, ogg_, rest, audio_) < 0) return ZMTAGIO_E_FAIL;
+    }
     if (out) *out = &record;
     return ZMTAGIO_S_OK;
 }
