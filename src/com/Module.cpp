@@ -1,130 +1,97 @@
-// The exports of the module and its lock count, the class factory and the COM
-// object around the tag session.
+// The module's state and the two exports that hand out and account for its
+// objects.
+#include "com/Module.h"
+
 #include <atomic>
-#include <cstring>
-#include <mutex>
-#include <new>
 
-#include "platform/CodePage.h"
-#include "platform/Trace.h"
-#include "session/CzmTagIO.h"
-#include "zmTagIO.h"
+#include "com/ClassFactory.h"
+#include "com/CriticalSection.h"
+#include "com/Query.h"
+#include "com/TagObject.h"
 
-namespace zm {
+namespace zm::com {
 namespace {
 
-std::atomic<long> moduleLocks{0};
+std::atomic<LONG> moduleLocks{0};
 
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-
-class TagObject final : public CzmTagIO {
-public:
-    TagObject() { ++moduleLocks; }
-    ~TagObject() override { --moduleLocks; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return ZMTAGIO_E_POINTER;
-        if (SameGuid(riid, IID_IUnknown) || SameGuid(riid, IID_IzmTagIO)) {
-            *object = static_cast<IzmTagIO*>(this);
-            AddRef();
-            return ZMTAGIO_S_OK;
-        }
-        *object = nullptr;
-        return ZMTAGIO_E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-private:
-    ULONG references_ = 0;
+// One row per creatable class. The factory is made on the first request and
+// kept until the module stops; the cache holds one reference to it.
+struct ClassEntry {
+    const CLSID& clsid;
+    InstanceCreator createInstance;
+    std::atomic<IUnknown*> cachedFactory;
 };
 
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) return ZMTAGIO_E_POINTER;
-        if (SameGuid(riid, IID_IUnknown) || SameGuid(riid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return ZMTAGIO_S_OK;
-        }
-        *object = nullptr;
-        return ZMTAGIO_E_NOINTERFACE;
-    }
-    // The cached factory counts as a module lock only while someone besides
-    // the cache holds it.
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        ULONG count = ++references_;
-        if (count == 2) ++moduleLocks;
-        return count;
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG count = --references_;
-        if (count == 1) --moduleLocks;
-        return count;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (object == nullptr) return ZMTAGIO_E_POINTER;
-        *object = nullptr;
-        if (outer != nullptr) return ZMTAGIO_CLASS_E_NOAGGREGATION;
-        auto* created = new (std::nothrow) TagObject();
-        if (created == nullptr) return ZMTAGIO_E_OUTOFMEMORY;
-        created->AddRef();
-        HRESULT hr = created->QueryInterface(riid, object);
-        created->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            ++moduleLocks;
-        else
-            --moduleLocks;
-        return ZMTAGIO_S_OK;
-    }
+ClassEntry classTable[] = {{CLSID_zmTagIO, CreateTagObject, nullptr}};
 
-private:
-    std::atomic<ULONG> references_{1};  // the cache's own reference
-};
+// Guards the creation of cached factories.
+CriticalSection classTableLock;
 
-ClassFactory& CachedFactory() {
-    static ClassFactory factory;
+#ifdef _WIN32
+HINSTANCE moduleInstance = nullptr;
+#endif
+
+ClassEntry* FindClass(REFCLSID clsid) {
+    for (ClassEntry& entry : classTable)
+        if (SameGuid(entry.clsid, clsid)) return &entry;
+    return nullptr;
+}
+
+// The entry's factory, made under the lock by the first caller that finds
+// none. Null with the creation's failure in hr.
+IUnknown* CachedFactory(ClassEntry& entry, HRESULT& hr) {
+    IUnknown* factory = entry.cachedFactory.load(std::memory_order_acquire);
+    if (factory != nullptr) return factory;
+    CriticalSection::Guard guard(classTableLock);
+    factory = entry.cachedFactory.load(std::memory_order_acquire);
+    if (factory == nullptr) {
+        hr = ClassFactory::Create(entry.createInstance, IID_IUnknown, reinterpret_cast<void**>(&factory));
+        entry.cachedFactory.store(factory, std::memory_order_release);
+    }
     return factory;
 }
 
+#ifndef _WIN32
+// Unloading the shared object ends the module as the detach of the DLL does.
+struct ModuleLifetime {
+    ~ModuleLifetime() { StopModule(); }
+} moduleLifetime;
+#endif
+
 }  // namespace
-}  // namespace zm
+
+void LockModule() { moduleLocks.fetch_add(1); }
+void UnlockModule() { moduleLocks.fetch_sub(1); }
+LONG ModuleLocks() { return moduleLocks.load(); }
+
+#ifdef _WIN32
+void StartModule(HINSTANCE instance) { moduleInstance = instance; }
+HINSTANCE ModuleInstance() { return moduleInstance; }
+#endif
+
+void StopModule() {
+    for (ClassEntry& entry : classTable)
+        if (IUnknown* factory = entry.cachedFactory.exchange(nullptr)) factory->Release();
+}
+
+}  // namespace zm::com
 
 extern "C" {
 
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+    using namespace zm::com;
     if (object == nullptr) return ZMTAGIO_E_POINTER;
     *object = nullptr;
-    if (!zm::SameGuid(clsid, CLSID_zmTagIO)) return ZMTAGIO_CLASS_E_CLASSNOTAVAILABLE;
-    return zm::CachedFactory().QueryInterface(riid, object);
+    ClassEntry* entry = FindClass(clsid);
+    if (entry == nullptr) return ZMTAGIO_CLASS_E_CLASSNOTAVAILABLE;
+    HRESULT hr = ZMTAGIO_S_OK;
+    if (IUnknown* factory = CachedFactory(*entry, hr)) hr = factory->QueryInterface(riid, object);
+    if (*object == nullptr && hr >= 0) hr = ZMTAGIO_CLASS_E_CLASSNOTAVAILABLE;
+    return hr;
 }
 
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void) {
-    return zm::moduleLocks.load() == 0 ? ZMTAGIO_S_OK : ZMTAGIO_S_FALSE;
+    return zm::com::ModuleLocks() == 0 ? ZMTAGIO_S_OK : ZMTAGIO_S_FALSE;
 }
 
-ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer(void) { return ZMTAGIO_S_OK; }
-ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void) { return ZMTAGIO_S_OK; }
-
-ZMTAGIO_EXPORT void STDAPICALLTYPE zmTagIOSetTrace(int enabled, zmTagIOHandle handle) {
-    zm::platform::SetTrace(enabled != 0, handle);
-}
-
-ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetCodePage(uint32_t codePage) {
-    return zm::platform::SetAnsiCodePage(codePage) ? ZMTAGIO_S_OK : ZMTAGIO_E_INVALIDARG;
-}
-
-ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetCodePage(void) { return zm::platform::AnsiCodePage(); }
-
-ZMTAGIO_EXPORT const char* STDAPICALLTYPE zmTagIOFieldName(LONG kind, LONG id) {
-    return zm::FieldName(int(kind), int(id));
-}
 }

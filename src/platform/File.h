@@ -8,6 +8,13 @@
 #include <span>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+// windows.h makes DeleteFile a macro for DeleteFileA; below and wherever this
+// header is seen, DeleteFile is the component's own.
+#undef DeleteFile
+#endif
+
 namespace zm::platform {
 
 class File {
