@@ -1,0 +1,36 @@
+#include "id3/FrameBuilder.h"
+
+#include <cstring>
+#include <new>
+
+#include "id3/ByteOrder.h"
+
+namespace zm::id3 {
+
+bool AppendFrame(platform::GrowBuffer& buffer, const char* id, uint16_t flags,
+                 std::initializer_list<std::span<const uint8_t>> body) {
+    uint64_t size = 0;
+    for (auto part : body) size += part.size();
+    if (size > UINT32_MAX - kFrameHeader) return false;
+    uint8_t header[kFrameHeader];
+    uint32_t bigSize = ToBigEndian32(uint32_t(size));
+    uint16_t bigFlags = ToBigEndian16(flags);
+    std::memcpy(header, id, 4);
+    std::memcpy(header + 4, &bigSize, 4);
+    std::memcpy(header + 8, &bigFlags, 2);
+    if (!platform::AppendToBuffer(header, kFrameHeader, buffer)) return false;
+    for (auto part : body)
+        if (!part.empty() && !platform::AppendToBuffer(part.data(), uint32_t(part.size()), buffer)) return false;
+    return true;
+}
+
+bool ReserveBuffer(platform::GrowBuffer& buffer, uint64_t size) {
+    if (size > UINT32_MAX) return false;
+    buffer.Release();
+    buffer.data = new (std::nothrow) uint8_t[size ? size : 1]();
+    if (!buffer.data) return false;
+    buffer.capacity = uint32_t(size);
+    return true;
+}
+
+}  // namespace zm::id3

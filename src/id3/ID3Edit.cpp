@@ -1,0 +1,143 @@
+// Staging an ID3v2 edit: a complete version-2.3 frame in the edited-frames
+// buffer, written by the ID3v2 writer in front of the frames of the record.
+#include <cstring>
+
+#include "id3/ByteOrder.h"
+#include "id3/Comment.h"
+#include "id3/FrameBuilder.h"
+#include "id3/FrameTable.h"
+#include "id3/ID3.h"
+#include "id3/TextEncoding.h"
+#include "id3/UnicodeHandle.h"
+#include "platform/Trace.h"
+
+namespace zm::id3 {
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+constexpr size_t kLatin1CommentPrefix = 4;  // language and the zero of an empty description
+
+// A second edit of a frame replaces what the first one staged, so the tag
+// holds one frame per edit. Comments are told apart by their language.
+void RemoveStagedFrames(platform::GrowBuffer& staged, const char* frameId, const char* language) {
+    for (uint32_t pos = 0; pos + kFrameHeader <= staged.used;) {
+        uint32_t size = ReadBigEndian(Bytes(staged.data + pos + 4, 4));
+        if (size > staged.used - pos - kFrameHeader) return;
+        Bytes body(staged.data + pos + kFrameHeader, size);
+        bool same = std::memcmp(staged.data + pos, frameId, 4) == 0 &&
+                    (language == nullptr || HasCommentLanguage(body, language));
+        if (same)
+            platform::EraseFromBuffer(staged, pos, kFrameHeader + size);
+        else
+            pos += kFrameHeader + size;
+    }
+}
+
+// The comment as the file had it (the field holds its converted text).
+Bytes StoredComment(const ID3State& state, const MDField& field) {
+    if (state.storedComment.size() > 0) return Bytes(state.storedComment.data(), state.storedComment.size());
+    return Bytes(field.data, size_t(field.size));
+}
+
+// Deleting a comment that is in another language than the requested one
+// leaves it and stages an empty comment in the requested language.
+void StageEmptyComment(platform::GrowBuffer& staged, const char* commentLanguage) {
+    const uint8_t latin1 = kLatin1;
+    AppendFrame(staged, FrameIdOf(kCommentField), 0,
+                {Bytes(&latin1, 1), Bytes(reinterpret_cast<const uint8_t*>(commentLanguage), kLatin1CommentPrefix)});
+}
+
+// A comment read from the file in another language is written again beside
+// the new one, re-encoded; a UTF-16 one keeps its language.
+void CarryComment(MDRecord& record, ID3State& state, platform::GrowBuffer& staged) {
+    MDField& field = record.fields[kCommentField];
+    Bytes stored = StoredComment(state, field);
+    uint8_t language[3] = {'X', 'X', 'X'};
+    if (stored.size() >= 4) std::memcpy(language, stored.data() + 1, 3);
+    Bytes internal(field.data, size_t(field.size));
+    uint32_t n = UnicodeHandle(record.fields, kCommentField, field.size, state, Direction::Writing);
+    const char* id = FrameIdOf(kCommentField);
+    if (n == 0) {
+        const uint8_t empty = 0;
+        AppendFrame(staged, id, field.frameFlags, {Bytes(&empty, 1)});
+        return;
+    }
+    Bytes encoded(field.data, n);
+    CommentPrefix prefix{{}, 0};
+    if (encoded[0] == kUtf16) prefix = UTF16CommentPrefix(language, internal);
+    AppendFrame(staged, id, field.frameFlags,
+                {encoded.first(1), Bytes(prefix.bytes, prefix.length), encoded.subspan(1)});
+}
+
+// The body of a new comment: encoding byte, the host's language with an
+// empty description, the text.
+CommentPrefix NewCommentPrefix(uint8_t encoding, const char* commentLanguage, Bytes internal) {
+    auto language = reinterpret_cast<const uint8_t*>(commentLanguage);
+    if (encoding == kUtf16) return UTF16CommentPrefix(language, internal);
+    CommentPrefix prefix{{}, kLatin1CommentPrefix};
+    std::memcpy(prefix.bytes, language, kLatin1CommentPrefix);
+    return prefix;
+}
+
+// TRCK and TYER are always written in encoding 0; UTF-8, which the tags we
+// write lack, becomes UTF-16.
+void FixEncodingByte(int id, uint8_t* value) {
+    if (id == kTrackField || id == kYearField)
+        value[0] = kLatin1;
+    else if (value[0] == kUtf8)
+        value[0] = kUtf16;
+}
+
+void StageFrame(MDRecord& record, ID3State& state, platform::GrowBuffer& staged, int id, MDField& value,
+                const char* commentLanguage) {
+    MDField& field = record.fields[id];
+    const char* frameId = FrameIdOf(id);
+    record.hasID3v2 = 1;
+    field.frameFlags = value.frameFlags;
+    std::memcpy(field.frameId, frameId, 4);
+    FixEncodingByte(id, value.data);
+    Bytes internal(value.data, size_t(value.size));
+    field.data = value.data;
+    uint32_t n = UnicodeHandle(record.fields, id, value.size, state, Direction::Writing);
+    // Unconverted bodies (no text, or an encoding we do not convert) go in
+    // as the host gave them.
+    Bytes body = n > 0 ? Bytes(field.data, n) : internal;
+    CommentPrefix prefix{{}, 0};
+    if (id == kCommentField) {
+        prefix = NewCommentPrefix(body[0], commentLanguage, internal);
+        if (n == 0) value.size += int32_t(prefix.length);
+    }
+    AppendFrame(staged, frameId, value.frameFlags,
+                {body.first(1), Bytes(prefix.bytes, prefix.length), body.subspan(1)});
+}
+
+}  // namespace
+
+// A failed append loses the edited-frames buffer as a whole; the edit itself
+// still succeeds.
+HRESULT EditID3V2Field(MDRecord& record, ID3State& state, platform::GrowBuffer& editedFrames, int id,
+                       MDField& value, const char* commentLanguage) {
+    if (value.size < 0 || (value.size > 0 && value.data == nullptr)) return ZMTAGIO_E_INVALIDARG;
+    MDField& field = record.fields[id];
+    RemoveStagedFrames(editedFrames, FrameIdOf(id), id == kCommentField ? commentLanguage : nullptr);
+    if (field.size != 0 || value.size == 0) {
+        if (id == kCommentField && field.size > 0) {
+            bool matches = CommentLanguageMatches(StoredComment(state, field), commentLanguage);
+            if (value.size == 0) {
+                if (matches)
+                    field.size = 0;
+                else
+                    StageEmptyComment(editedFrames, commentLanguage);
+                return ZMTAGIO_S_OK;
+            }
+            if (!matches) CarryComment(record, state, editedFrames);
+        }
+        field.size = 0;
+    }
+    if (value.size >= 2) StageFrame(record, state, editedFrames, id, value, commentLanguage);
+    platform::TraceLine("MDEditField OK");
+    return ZMTAGIO_S_OK;
+}
+
+}  // namespace zm::id3

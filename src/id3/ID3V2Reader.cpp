@@ -1,0 +1,121 @@
+// Finding the ID3 tags of a file and reading its ID3v2 tag.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "id3/ByteOrder.h"
+#include "id3/ID3.h"
+#include "id3/ParseID3Frames.h"
+#include "id3/Unsync.h"
+#include "platform/Trace.h"
+
+namespace zm::id3 {
+namespace {
+
+constexpr uint32_t kID3V1Size = 128;
+constexpr uint32_t kHeaderSize = 10;
+constexpr size_t kVersion = 3;
+constexpr size_t kFlags = 5;
+constexpr size_t kSize = 6;
+constexpr uint8_t kUnsynchronised = 0x80;
+constexpr uint8_t kExtendedHeader = 0x40;  // in version 2.2: compression
+constexpr uint32_t kExtendedSizeBytes = 4;
+
+bool IsID3V2Header(const uint8_t* header) {
+    return std::memcmp(header, "ID3", 3) == 0 && header[kVersion] >= 2 && header[kVersion] <= 4;
+}
+
+// The length of the extended header at the start of the area, or nothing
+// when it does not fit. Version 3 counts the bytes after its size field,
+// version 4 the whole extended header.
+std::optional<uint32_t> ExtendedHeaderLength(platform::ByteView area, int version) {
+    auto size = area.Sub(0, kExtendedSizeBytes);
+    if (!size) return std::nullopt;
+    std::span<const uint8_t> bytes(size->data(), kExtendedSizeBytes);
+    uint64_t length = version == 3 ? uint64_t(ReadBigEndian(bytes)) + kExtendedSizeBytes : ReadSyncsafe(bytes);
+    if (length < kExtendedSizeBytes || length > area.size()) return std::nullopt;
+    return uint32_t(length);
+}
+
+}  // namespace
+
+uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks, platform::FileRange& audio) {
+    uint32_t count = 0;
+    if (audio.end >= kID3V1Size) {
+        uint8_t block[kID3V1Size];
+        if (!file.SeekFromEnd(kID3V1Size) || file.Read(block) <= 0) return 0;
+        if (std::memcmp(block, "TAG", 3) == 0) {
+            record.hasID3v1 = 1;
+            blocks.id3v1 = kID3V1Size;
+            audio.end -= kID3V1Size;
+            count += kID3V1Size;
+        }
+    }
+    uint8_t header[kHeaderSize];
+    if (!file.Seek(0)) return 0;
+    int64_t got = file.Read(header);
+    if (got <= 0) return 0;
+    if (got == kHeaderSize && IsID3V2Header(header)) {
+        uint32_t size = ReadSyncsafe(std::span<const uint8_t>(header + kSize, 4)) + kHeaderSize;
+        record.hasID3v2 = 1;
+        blocks.id3v2 = size;
+        audio.start = size;
+        count += size;
+    }
+    return count;
+}
+
+// A tag claiming more than the file holds is measured by what was read, and
+// never by the ID3v1 block behind the audio.
+HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& state, uint8_t* destination,
+                          uint32_t tagLength, const char* commentLanguage, platform::FileRange& audio) {
+    if (!file.Seek(0)) return ZMTAGIO_E_FAIL;
+    int64_t got = file.Read(std::span<uint8_t>(destination, tagLength));
+    if (got < int64_t(kHeaderSize)) return ZMTAGIO_E_FAIL;
+    size_t bytes = size_t(std::min<uint64_t>(uint64_t(got), audio.end));
+    int version = int8_t(destination[kVersion]);
+    uint8_t flags = destination[kFlags];
+    record.id3v2Version = int16_t(version);
+    record.id3v2Flags = flags;
+    audio.start = kHeaderSize;
+    if (bytes < kHeaderSize) return ZMTAGIO_S_OK;
+    std::span<uint8_t> area(destination + kHeaderSize, bytes - kHeaderSize);
+
+    // The frames of a compressed version-2.2 tag cannot be read (the scheme
+    // was never defined): the tag counts as one without readable frames.
+    if (version == 2 && (flags & kExtendedHeader)) {
+        platform::TraceLine("ParseID3Frames compressed tag, no frames read");
+        return ZMTAGIO_S_OK;
+    }
+
+    // A version-2.3 tag may be unsynchronised as a whole. The original is
+    // kept for as long as the walk's end has to be found in the file.
+    platform::Buffer original;
+    if (version == 3 && (flags & kUnsynchronised)) {
+        if (!original.Allocate(area.size())) return ZMTAGIO_E_FAIL;
+        std::memcpy(original.data(), area.data(), area.size());
+        area = area.first(UndoUnsynchronisation(area));
+    }
+
+    // A version-2.4 extended header describes a tag we do not write; only
+    // version 2.3's is kept for the writer. One that does not fit leaves no
+    // frame to read.
+    uint32_t extended = 0;
+    if (version >= 3 && (flags & kExtendedHeader)) {
+        auto length = ExtendedHeaderLength(platform::ByteView(area.data(), area.size()), version);
+        if (!length) return ZMTAGIO_S_OK;
+        extended = *length;
+        if (version == 3) {
+            if (!state.extendedHeader.Allocate(extended)) return ZMTAGIO_E_FAIL;
+            std::memcpy(state.extendedHeader.data(), area.data(), extended);
+        }
+    }
+
+    uint32_t walked = ParseID3Frames(area.subspan(extended), version, record, state, commentLanguage);
+    size_t end = extended + walked;
+    if (!original.empty()) end = OffsetBeforeUndo(original.span(), end);
+    audio.start = kHeaderSize + end;
+    return ZMTAGIO_S_OK;
+}
+
+}  // namespace zm::id3

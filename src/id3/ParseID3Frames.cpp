@@ -1,0 +1,189 @@
+#include "id3/ParseID3Frames.h"
+
+#include <cstring>
+#include <optional>
+
+#include "id3/ByteOrder.h"
+#include "id3/Comment.h"
+#include "id3/FrameBuilder.h"
+#include "id3/FrameCarry.h"
+#include "id3/FrameTable.h"
+#include "id3/UnicodeHandle.h"
+#include "platform/Trace.h"
+
+namespace zm::id3 {
+namespace {
+
+// Frames we keep must be smaller than this; a larger one (or an empty one)
+// is taken for damage and ends the walk.
+constexpr uint32_t kKeepLimit = 20480;
+
+struct FrameHeader {
+    char id[5] = {};
+    uint32_t size = 0;
+    uint16_t flags = 0;
+    size_t idAndSize = 0;  // bytes of id and size
+    size_t length = 0;     // the whole header
+};
+
+// One frame in the version-2.3 layout: its id, flags and body as we write them.
+struct Frame {
+    char id[5] = {};
+    uint16_t flags = 0;
+    std::span<uint8_t> body;
+    uint32_t sizeInTag = 0;  // the size its header gave
+};
+
+bool IsIdCharacter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// The header at pos, or nothing when its id is invalid or it does not fit.
+std::optional<FrameHeader> ReadFrameHeader(platform::ByteView area, size_t pos, int version) {
+    FrameHeader header;
+    size_t idLength = version == 2 ? 3 : 4;
+    header.idAndSize = version == 2 ? 6 : 8;
+    header.length = version == 2 ? 6 : 10;
+    auto bytes = area.Sub(pos, header.length);
+    if (!bytes) return std::nullopt;
+    const uint8_t* p = bytes->data();
+    for (size_t i = 0; i < idLength; ++i) {
+        if (!IsIdCharacter(p[i])) return std::nullopt;
+        header.id[i] = char(p[i]);
+    }
+    std::span<const uint8_t> size(p + idLength, header.idAndSize - idLength);
+    header.size = version == 4 ? ReadSyncsafe(size) : ReadBigEndian(size);
+    if (version != 2) header.flags = uint16_t(p[8] << 8 | p[9]);
+    return header;
+}
+
+class FrameWalk {
+public:
+    FrameWalk(MDRecord& record, ID3State& state, int version, const char* commentLanguage)
+        : record_(record), state_(state), version_(version), language_(commentLanguage) {}
+
+    uint32_t Walk(std::span<uint8_t> area) {
+        platform::ByteView view(area.data(), area.size());
+        size_t pos = 0;
+        while (area.size() > pos + 4) {
+            auto header = ReadFrameHeader(view, pos, version_);
+            if (!header) break;
+            platform::TraceLine("ParseID3Frames-> %s (%ld)", header->id, long(header->size));
+            size_t bodyStart = pos + header->length;
+            if (!view.Has(bodyStart, header->size)) break;
+            if (!Place(*header, area.subspan(bodyStart, header->size))) {
+                pos += header->idAndSize;
+                break;
+            }
+            pos = bodyStart + header->size;
+        }
+        return uint32_t(pos);
+    }
+
+private:
+    // Stores or keeps one frame; false when the walk ends at it.
+    bool Place(const FrameHeader& header, std::span<uint8_t> body) {
+        Frame frame;
+        frame.sizeInTag = header.size;
+        frame.flags = header.flags;
+        frame.body = version_ == 4 ? CarryV24Frame(body, &frame.flags) : body;
+        int row = FindFrameRow(header.id, version_);
+        std::memcpy(frame.id, row >= 0 ? ID3FrameTable[row].v23 : header.id, 4);
+        if (row == kCommentField - 1) return ChooseComment(frame);
+        if (row >= 0 && record_.fields[row + 1].size == 0) {
+            Store(row + 1, frame);
+            return true;
+        }
+        return Keep(frame, row);
+    }
+
+    void Store(int id, const Frame& frame) {
+        MDField& field = record_.fields[id];
+        std::memcpy(field.frameId, frame.id, 4);
+        field.frameFlags = frame.flags;
+        field.data = frame.body.data();
+        field.size = int32_t(frame.body.size());
+        if (version_ == 2 && id == kPictureField) {
+            if (!PictureToAPIC(frame.body, state_.picture)) {
+                field.size = 0;
+                return;
+            }
+            field.data = state_.picture.data();
+            field.size = int32_t(state_.picture.size());
+        }
+        if (IsConvertedField(id) &&
+            UnicodeHandle(record_.fields, id, field.size, state_, Direction::Reading) == 0)
+            field.size = 0;
+    }
+
+    // Frames of a version-2.2 tag that have no version-2.3 id are left out.
+    bool Keep(const Frame& frame, int row) {
+        if (frame.sizeInTag == 0 || frame.sizeInTag >= kKeepLimit) {
+            platform::TraceLine("unknown Field, drop");
+            return false;
+        }
+        if (version_ == 2 && row < 0) {
+            platform::TraceLine("ParseID3Frames-> %s left out", frame.id);
+            return true;
+        }
+        Append(frame, row);
+        return true;
+    }
+
+    // A full kept-frames buffer is released by the append; the walk goes on.
+    void Append(const Frame& frame, int row) {
+        platform::Buffer picture;
+        std::span<const uint8_t> body = frame.body;
+        if (version_ == 2 && row == kPictureField - 1) {
+            if (!PictureToAPIC(frame.body, picture)) return;
+            body = picture.span();
+        }
+        AppendFrame(state_.keptFrames, frame.id, frame.flags, {body});
+    }
+
+    // Field 50 takes one comment: the first one in the preferred language that
+    // is not a player's own, or until then a comment of another language with
+    // a description (the fallback). Every other comment is kept.
+    bool ChooseComment(const Frame& frame) {
+        MDField& field = record_.fields[kCommentField];
+        if (field.size > 0 && !holdsFallback_) return Keep(frame, kCommentField - 1);
+        if (CommentLanguageMatches(frame.body, language_)) {
+            if (IsITunesComment(frame.body)) return Keep(frame, kCommentField - 1);
+            if (field.size > 0) {
+                Append(fallback_, kCommentField - 1);
+                field.size = 0;
+            }
+            StoreComment(frame, false);
+            return true;
+        }
+        if (field.size == 0 && !IsPlainComment(frame.body) && !IsITunesComment(frame.body)) {
+            StoreComment(frame, true);
+            return true;
+        }
+        return Keep(frame, kCommentField - 1);
+    }
+
+    void StoreComment(const Frame& frame, bool fallback) {
+        Store(kCommentField, frame);
+        bool stored = record_.fields[kCommentField].size > 0;
+        holdsFallback_ = stored && fallback;
+        fallback_ = frame;
+        state_.storedComment = stored ? platform::ByteView(frame.body.data(), frame.body.size())
+                                      : platform::ByteView();
+    }
+
+    MDRecord& record_;
+    ID3State& state_;
+    int version_;
+    const char* language_;
+    bool holdsFallback_ = false;
+    Frame fallback_;
+};
+
+}  // namespace
+
+uint32_t ParseID3Frames(std::span<uint8_t> area, int version, MDRecord& record, ID3State& state,
+                        const char* commentLanguage) {
+    platform::TraceLine("ParseID3Frames");
+    return FrameWalk(record, state, version, commentLanguage).Walk(area);
+}
+
+}  // namespace zm::id3

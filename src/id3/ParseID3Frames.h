@@ -1,0 +1,20 @@
+// The walk over the frames of an ID3v2 tag.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "id3/ID3.h"
+
+namespace zm::id3 {
+
+// Places each recognised frame of the area into its field, converts the text
+// of the converted fields, chooses one comment by language and keeps every
+// other frame for the writer. The area holds real bytes (a whole-tag
+// unsynchronisation already undone). Returns the bytes walked: the walk ends
+// at padding, at an invalid id, at a frame that would reach past the area,
+// and behind the id and size of a frame too large to keep.
+uint32_t ParseID3Frames(std::span<uint8_t> area, int version, MDRecord& record, ID3State& state,
+                        const char* commentLanguage);
+
+}  // namespace zm::id3
