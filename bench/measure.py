@@ -1,0 +1,302 @@
+"""Measures zmTagIO against the limit and its peers on a corpus made by
+make_corpus.py and prints one table.
+
+The machine is shared and noisy, so every figure is a ratio of medians of runs
+taken side by side: a round runs every command of a group once, in an order
+that rotates from round to round, after one untimed round that warms the cache
+and checks that every command did its work.
+
+Usage: measure.py CORPUS BUILD_DIR [--rounds N] [--write-rounds N]
+"""
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+TIME = "/usr/bin/time"
+
+# The figures the component is held to.
+READ_OF_LIMIT = 0.75
+SCAN_SPEEDUP = 1.6
+REWRITE_OF_DD = 0.9
+REWRITE_RSS_MB = 8
+PICTURE_FLATNESS = 0.8  # MB/s at the largest picture over MB/s at the smallest
+
+
+class Command:
+    """One program run: argv from the corpus folder, an untimed setup, and
+    whether its output must say that every file was read."""
+
+    def __init__(self, name, argv, setup=None, reads=False):
+        self.name, self.argv, self.setup, self.reads = name, argv, setup, reads
+        self.times, self.note, self.failed = [], "", False
+
+    def argv_for(self, round_number):
+        return [a.format(round=round_number) for a in self.argv]
+
+    def run(self, corpus, env, round_number, capture=False):
+        if self.setup:
+            self.setup()
+        out = subprocess.PIPE if capture else subprocess.DEVNULL
+        start = time.perf_counter()
+        try:
+            done = subprocess.run(self.argv_for(round_number), cwd=corpus, env=env, stdout=out,
+                                  stderr=subprocess.PIPE, text=True)
+        except OSError as e:  # a peer that this machine could not build
+            done = subprocess.CompletedProcess(self.argv, 127, "", str(e))
+        elapsed = time.perf_counter() - start
+        return elapsed, done
+
+    def median(self):
+        return statistics.median(self.times) if self.times and not self.failed else None
+
+
+def warm_and_check(command, corpus, env):
+    _, done = command.run(corpus, env, 0, capture=True)
+    if done.returncode != 0:
+        command.failed = True
+        last = (done.stderr.strip().splitlines() or ["exit status %d" % done.returncode])[-1]
+        command.note = "failed: " + last[:60]
+        return
+    if command.reads:
+        # "files N failed F values V": a reader that found nothing is no
+        # reader, however fast.
+        words = done.stdout.split()
+        if len(words) >= 6 and words[0] == "files":
+            files, values = int(words[1]), int(words[5])
+            command.note = "%.1f values/file" % (values / files if files else 0)
+            if values == 0:
+                command.failed, command.note = True, "failed: read no values"
+
+
+def measure(commands, corpus, env, rounds):
+    for command in commands:
+        warm_and_check(command, corpus, env)
+    live = [c for c in commands if not c.failed]
+    for r in range(1, rounds + 1):
+        shift = r % len(live) if live else 0
+        for command in live[shift:] + live[:shift]:
+            elapsed, done = command.run(corpus, env, r)
+            if done.returncode != 0:
+                command.failed, command.note = True, "failed in round %d" % r
+            command.times.append(elapsed)
+
+
+def peak_rss_mb(argv, corpus, env):
+    done = subprocess.run([TIME, "-f", "%M"] + argv, cwd=corpus, env=env,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    try:
+        return int(done.stderr.strip().splitlines()[-1]) / 1024
+    except (ValueError, IndexError):
+        return None
+
+
+def files_in(corpus, folder):
+    return sorted(os.path.join(folder, f) for f in os.listdir(os.path.join(corpus, folder)))
+
+
+def tool_works(argv, corpus, env):
+    try:
+        done = subprocess.run(argv, cwd=corpus, env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=60)
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+    return done.returncode == 0
+
+
+class Programs:
+    def __init__(self, build):
+        bench = os.path.join(build, "bench")
+        self.limit = os.path.join(bench, "zm_bench_limit")
+        self.read = os.path.join(bench, "zm_bench_readfiles")
+        self.retitle = os.path.join(bench, "zm_bench_retitle")
+        self.picture = os.path.join(bench, "zm_bench_pictureread")
+        self.taglib_read = os.path.join(bench, "zm_peer_taglibread")
+        self.taglib_write = os.path.join(bench, "zm_peer_taglibwrite")
+        self.zmtagio = os.path.join(build, "tools", "zmtagio")
+        self.mutagen_read = [PYTHON, os.path.join(HERE, "peers", "mutagen_read.py")]
+        self.mutagen_write = [PYTHON, os.path.join(HERE, "peers", "mutagen_write.py")]
+
+
+def read_commands(p, kind, files, show_json, scan):
+    folder = os.path.dirname(files[0])
+    commands = [
+        Command("limit (system calls only)", [p.limit] + files),
+        Command("zmTagIO MDInit+MDUninit", [p.read] + files, reads=True),
+    ]
+    if show_json:
+        commands.append(Command("zmtagio show --json", [p.zmtagio, "show", "--json"] + files))
+    if scan:
+        commands += [Command("zmtagio scan --jobs 1", [p.zmtagio, "scan", "--jobs", "1", folder]),
+                     Command("zmtagio scan --jobs 2", [p.zmtagio, "scan", "--jobs", "2", folder])]
+    commands += [Command("TagLib", [p.taglib_read] + files, reads=True),
+                 Command("mutagen", p.mutagen_read + files, reads=True)]
+    if kind == "ogg":
+        loop = 'for f in "$@"; do vorbiscomment -l "$f" || exit 1; done'
+        commands.append(Command("vorbiscomment -l (a process per file)",
+                                ["sh", "-c", loop, "sh"] + files))
+    return commands
+
+
+def write_commands(p, corpus, big):
+    copy = os.path.join("big", "copy" + os.path.splitext(big)[1])
+
+    def remove_copy():
+        if os.path.exists(os.path.join(corpus, copy)):
+            os.unlink(os.path.join(corpus, copy))
+
+    title = "Bench round {round}"
+    commands = [
+        Command("cp", ["cp", big, copy], setup=remove_copy),
+        Command("dd bs=512000 conv=fsync",
+                ["dd", "if=" + big, "of=" + copy, "bs=512000", "conv=fsync", "status=none"],
+                setup=remove_copy),
+        Command("zmTagIO MDEditField+MDUpdate", [p.retitle, big, title]),
+        Command("TagLib", [p.taglib_write, big, title]),
+        Command("mutagen", p.mutagen_write + [big, title]),
+    ]
+    if big.endswith(".ogg"):
+        commands.append(Command("vorbiscomment", ["vorbiscomment", "-d", "TITLE", "-t",
+                                                  "TITLE=" + title, big]))
+    return commands
+
+
+def ratio(a, b):
+    return a / b if a and b else None
+
+
+def fmt(value, spec):
+    return format(value, spec) if value is not None else "n/a"
+
+
+def verdict(value, target, below=False):
+    if value is None:
+        return "not measured"
+    return "met" if (value < target if below else value >= target) else "MISSED"
+
+
+def report_reads(p, corpus, env, rounds, show_json, scan, targets):
+    print("\nReading small files: files/s, and each as a fraction of the limit's files/s")
+    print("%-5s %-40s %10s %8s %9s  %s" % ("kind", "reader", "files/s", "x limit", "peak RSS",
+                                           "check"))
+    for kind in ("mp3", "ogg", "wma"):
+        files = files_in(corpus, kind)
+        commands = read_commands(p, kind, files, show_json, scan)
+        measure(commands, corpus, env, rounds)
+        limit = commands[0].median()
+        by_name = {c.name: c for c in commands}
+        for c in commands:
+            m = c.median()
+            rate = len(files) / m if m else None
+            rss = peak_rss_mb(c.argv_for(0), corpus, env) if c.argv[0] != "sh" else None
+            print("%-5s %-40s %10s %8s %9s  %s" % (
+                kind, c.name, fmt(rate, ",.0f"), fmt(ratio(limit, m), ".2f"),
+                fmt(rss, ".1f") + " MB" if rss else "", c.note))
+            if c.name.startswith("zm"):
+                targets.append(("%s %s >= %.2fx limit" % (kind, c.name, READ_OF_LIMIT),
+                                ratio(limit, m), verdict(ratio(limit, m), READ_OF_LIMIT)))
+        if scan:
+            speedup = ratio(by_name["zmtagio scan --jobs 1"].median(),
+                            by_name["zmtagio scan --jobs 2"].median())
+            print("%-5s %-40s %10s %8s" % (kind, "scan --jobs 2 over --jobs 1", "",
+                                           fmt(speedup, ".2f")))
+            targets.append(("%s scan --jobs 2 >= %.1fx --jobs 1" % (kind, SCAN_SPEEDUP), speedup,
+                            verdict(speedup, SCAN_SPEEDUP)))
+
+
+def report_writes(p, corpus, env, rounds, targets):
+    print("\nChanging the title of a large file: MB/s of file, and each as a fraction of dd's")
+    print("%-5s %-40s %10s %8s %9s  %s" % ("file", "writer", "MB/s", "x dd", "peak RSS", "check"))
+    for big in (os.path.join("big", "big.mp3"), os.path.join("big", "big.ogg")):
+        megabytes = os.path.getsize(os.path.join(corpus, big)) / (1 << 20)
+        commands = write_commands(p, corpus, big)
+        measure(commands, corpus, env, rounds)
+        dd = commands[1].median()
+        for c in commands:
+            m = c.median()
+            rss = peak_rss_mb(c.argv_for(0), corpus, env)
+            print("%-5s %-40s %10s %8s %9s  %s" % (
+                big[-3:], c.name, fmt(megabytes / m if m else None, ",.0f"),
+                fmt(ratio(dd, m), ".2f"), fmt(rss, ".1f") + " MB" if rss else "", c.note))
+            if c.name.startswith("zmTagIO"):
+                targets.append(("%s rewrite >= %.1fx dd conv=fsync" % (big[-3:], REWRITE_OF_DD),
+                                ratio(dd, m), verdict(ratio(dd, m), REWRITE_OF_DD)))
+                targets.append(("%s rewrite peak RSS < %d MB" % (big[-3:], REWRITE_RSS_MB), rss,
+                                verdict(rss, REWRITE_RSS_MB, below=True)))
+        print("%-5s %-40s %10.1f" % (big[-3:], "(file size, MB)", megabytes))
+
+
+def report_picture(p, corpus, env, targets):
+    print("\nReading one large picture in an unsynchronised version-2.3 tag: MB/s of file")
+    done = subprocess.run([p.picture, "--benchmark_format=json", "--benchmark_repetitions=5",
+                           "--benchmark_enable_random_interleaving=true",
+                           "--benchmark_report_aggregates_only=true", "picture"],
+                          cwd=corpus, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          text=True)
+    try:
+        results = json.loads(done.stdout)["benchmarks"]
+    except (ValueError, KeyError):
+        print("failed: %s" % done.stdout[-200:])
+        targets.append(("picture read linear in size", None, "not measured"))
+        return
+    rates = {}
+    for b in results:
+        if b.get("aggregate_name") == "median" and "bytes_per_second" in b:
+            name, size = b["run_name"].rsplit("/", 1)
+            rates.setdefault(name, {})[int(size)] = b["bytes_per_second"] / (1 << 20)
+    print("%-10s %14s %16s %10s" % ("picture", "zmTagIO MB/s", "plain read MB/s", "x read"))
+    ours, plain = rates.get("MDInit/picture", {}), rates.get("PlainRead/picture", {})
+    for size in sorted(ours):
+        print("%-10s %14.0f %16.0f %10.2f" % ("%d MB" % size, ours[size], plain.get(size, 0),
+                                               ratio(ours[size], plain.get(size)) or 0))
+    flatness = ratio(ours[max(ours)], ours[min(ours)]) if ours else None
+    print("MB/s at %d MB over MB/s at %d MB: %s" % (max(ours or [0]), min(ours or [0]),
+                                                     fmt(flatness, ".2f")))
+    targets.append(("picture read linear (rate at 20 MB >= %.1fx at 2 MB)" % PICTURE_FLATNESS,
+                    flatness, verdict(flatness, PICTURE_FLATNESS)))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("corpus")
+    parser.add_argument("build")
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--write-rounds", type=int, default=5)
+    parser.add_argument("--only", choices=("read", "write", "picture"))
+    args = parser.parse_args()
+    corpus, build = os.path.abspath(args.corpus), os.path.abspath(args.build)
+    p = Programs(build)
+    env = dict(os.environ, LC_ALL="C")
+    # The temporary file of a rewrite lies beside the file, as on a music disk.
+    env["TMPDIR"] = os.path.join(corpus, "tmp")
+    os.makedirs(env["TMPDIR"], exist_ok=True)
+
+    one = files_in(corpus, "mp3")[:1]
+    show_json = tool_works([p.zmtagio, "show", "--json"] + one, corpus, env)
+    scan = tool_works([p.zmtagio, "scan", "--jobs", "2", os.path.join(corpus, "wma")], corpus,
+                      env)
+    print("zmTagIO bench: %s, %d cores, %d read rounds, %d write rounds (medians)" % (
+        time.strftime("%Y-%m-%d %H:%M"), os.cpu_count(), args.rounds, args.write_rounds))
+    if not show_json or not scan:
+        print("zmtagio %s: not available in this build, left out" %
+              " and ".join(n for n, ok in (("show --json", show_json), ("scan", scan)) if not ok))
+    targets = []
+    if args.only in (None, "read"):
+        report_reads(p, corpus, env, args.rounds, show_json, scan, targets)
+    if args.only in (None, "write"):
+        report_writes(p, corpus, env, args.write_rounds, targets)
+    if args.only in (None, "picture"):
+        report_picture(p, corpus, env, targets)
+    print("\nTargets")
+    for name, value, result in targets:
+        print("  %-55s %8s  %s" % (name, fmt(value, ".2f"), result))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
