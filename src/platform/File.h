@@ -20,8 +20,9 @@ namespace zm::platform {
 class File {
 public:
     enum class Mode {
-        Read,        // existing file, read access, other readers allowed
-        CreateWrite  // create or truncate, write access, no sharing
+        Read,         // existing file, read access, other readers allowed
+        CreateWrite,  // create or truncate, write access, no sharing
+        Update        // existing file, read and write access, no sharing, nothing truncated
     };
 
     File() = default;

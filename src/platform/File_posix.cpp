@@ -104,6 +104,16 @@ File File::Open(const char* path, Mode mode) {
         file.handle_ = ::open(path, O_RDONLY | O_CLOEXEC);
         return file;
     }
+    if (mode == Mode::Update) {
+        int fd = ::open(path, O_RDWR | O_CLOEXEC);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            errno = EBUSY;
+            fd = -1;
+        }
+        file.handle_ = fd;
+        return file;
+    }
     // "No sharing": an exclusive lock taken before truncating, so that a
     // second writer fails instead of destroying what the first one writes.
     // The lock must be on the file that the path names now: a holder may

@@ -41,6 +41,9 @@ File File::Open(const char* path, Mode mode) {
     if (mode == Mode::Read)
         file.handle_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    else if (mode == Mode::Update)
+        file.handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     else {
         // DELETE access lets ReplaceTarget rename the file while it is held.
         file.handle_ = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
