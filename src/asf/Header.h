@@ -1,0 +1,106 @@
+// The Header Object of an ASF file as the engine holds it: the bytes as read,
+// where each child object lies, what the runtime computes from them, and the
+// attributes of the four objects that store them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "asf/ObjectIO.h"
+#include "asf/WMRuntime.h"
+#include "platform/Bytes.h"
+
+namespace zm::asf {
+
+// Object layouts: offsets from the start of each object.
+inline constexpr size_t kHeaderObjectSize = 30;  // + child count, two reserved bytes
+inline constexpr size_t kHeaderCountAt = 24;
+inline constexpr size_t kFilePropertiesSize = 104;
+inline constexpr size_t kFileSizeAt = 40;
+inline constexpr size_t kPlayDurationAt = 64;
+inline constexpr size_t kPrerollAt = 80;
+inline constexpr size_t kFlagsAt = 88;
+inline constexpr size_t kMaxBitrateAt = 100;
+inline constexpr uint32_t kBroadcastFlag = 1;
+inline constexpr uint32_t kSeekableFlag = 2;
+inline constexpr size_t kStreamTypeAt = 24;
+inline constexpr size_t kTypeSpecificLengthAt = 64;
+inline constexpr size_t kErrorCorrectionLengthAt = 68;
+inline constexpr size_t kStreamPropertiesFixedSize = 78;
+inline constexpr size_t kExtensionReservedAt = 24;
+inline constexpr size_t kExtensionReserved2At = 40;
+inline constexpr size_t kExtensionDataSizeAt = 42;
+inline constexpr size_t kExtensionFixedSize = 46;
+
+// Where an attribute is stored in the file.
+enum class Home : uint8_t { ContentDescription, ExtendedContent, Metadata, MetadataLibrary };
+inline constexpr int kHomeCount = 4;
+
+struct Attribute {
+    std::u16string name;        // without a terminating zero
+    WMT_ATTR_DATATYPE type = WMT_TYPE_BINARY;
+    // As the runtime hands it out: text with its terminating zero, BOOL as 4 bytes.
+    std::vector<uint8_t> value;
+    uint16_t stream = 0;
+    uint16_t language = 0;
+    Home home = Home::ExtendedContent;
+};
+
+enum class ObjectKind : uint8_t {
+    Other,  // kept byte for byte
+    FileProperties,
+    StreamProperties,
+    ContentDescription,
+    ExtendedContent,
+    HeaderExtension,
+    Metadata,
+    MetadataLibrary,
+    Padding
+};
+
+struct ObjectSpan {
+    size_t offset = 0;  // in Header::bytes
+    size_t size = 0;
+    ObjectKind kind = ObjectKind::Other;
+};
+
+struct Header {
+    std::vector<uint8_t> bytes;         // the whole Header Object as read
+    std::vector<ObjectSpan> children;   // of the Header Object, in file order
+    std::vector<ObjectSpan> extension;  // of the Header Extension Object
+    size_t fileProperties = 0;          // offset in bytes
+    // Computed by the runtime.
+    uint64_t playDuration = 0;  // 100 ns
+    uint64_t preroll = 0;       // ms
+    uint32_t flags = 0;
+    uint32_t maxBitrate = 0;
+    bool hasAudio = false, hasVideo = false, hasImage = false, hasScript = false;
+    bool isProtected = false;
+    std::vector<Attribute> attributes;  // in file order
+    bool dirty[kHomeCount] = {};        // homes whose object must be rebuilt
+
+    bool Dirty() const {
+        for (bool d : dirty)
+            if (d) return true;
+        return false;
+    }
+};
+
+// Parses a complete Header Object. Anything that does not fit its object,
+// counts beyond its object, odd text lengths and unknown value types refuse
+// the header with kNS_E_INVALID_DATA; nothing is read outside bytes.
+HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header);
+
+// Reads the Header Object of the file at path (it must be followed by the
+// Data Object) and parses it.
+HRESULT LoadHeader(const char16_t* path, Header& header, std::string& narrowPath);
+
+// Writes the changed attributes into the file: in place when the new header
+// fits the old one with its padding, otherwise through a new file that takes
+// the old one's place. On success header describes the file as written; on
+// failure the file is as it was.
+HRESULT FlushHeader(const std::string& path, Header& header);
+
+}  // namespace zm::asf

@@ -1,0 +1,169 @@
+#include "asf/HeaderInfo.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "asf/AttributeObjects.h"
+#include "asf/Computed.h"
+
+namespace zm::asf {
+namespace {
+
+constexpr uint16_t kMaxIndex = 0xFFFF;
+
+// Containers throw only when memory runs out; no exception leaves a call.
+template <typename Body>
+HRESULT Guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return kE_OUTOFMEMORY;
+    }
+}
+
+}  // namespace
+
+HRESULT CHeaderInfo::OpenFile(const char16_t* path) {
+    if (open_) return kNS_E_INVALID_REQUEST;
+    return Guarded([&] {
+        HRESULT hr = LoadHeader(path, header_, path_);
+        open_ = hr >= 0;
+        return hr;
+    });
+}
+
+HRESULT CHeaderInfo::CloseFile() {
+    if (!open_) return kNS_E_INVALID_REQUEST;
+    open_ = false;
+    header_ = Header();
+    return kS_OK;
+}
+
+HRESULT CHeaderInfo::FlushFile() {
+    if (!open_) return kNS_E_INVALID_REQUEST;
+    return Guarded([&] { return FlushHeader(path_, header_); });
+}
+
+HRESULT CHeaderInfo::CheckWritable() const {
+    return writable_ && open_ ? kS_OK : kNS_E_INVALID_REQUEST;
+}
+
+Attribute* CHeaderInfo::Locate(uint16_t stream, uint16_t index) {
+    for (Attribute& a : header_.attributes)
+        if (a.stream == stream && index-- == 0) return &a;
+    return nullptr;
+}
+
+HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, const char16_t* name,
+                                                          WMT_ATTR_DATATYPE* type, uint8_t* value, uint16_t* length) {
+    if (!open_) return kNS_E_INVALID_REQUEST;
+    if (!stream || !name || !type || !length) return kE_INVALIDARG;
+    return Guarded([&] {
+        std::u16string_view wanted(name);
+        std::vector<uint8_t> computed;
+        WMT_ATTR_DATATYPE found = WMT_TYPE_BINARY;
+        const std::vector<uint8_t>* bytes = nullptr;
+        if (*stream == 0 && ComputedAttribute(header_, wanted, found, computed)) {
+            bytes = &computed;
+        } else {
+            auto it = std::find_if(header_.attributes.begin(), header_.attributes.end(),
+                                   [&](const Attribute& a) { return a.stream == *stream && a.name == wanted; });
+            if (it != header_.attributes.end()) {
+                bytes = &it->value;
+                found = it->type;
+            }
+        }
+        if (!bytes) {
+            *length = 0;
+            return kASF_E_NOTFOUND;
+        }
+        // This call's lengths are 16-bit; longer values are not handed out through it.
+        if (bytes->size() > 0xFFFF) return kE_BUFFERTOOSMALL;
+        uint16_t needed = uint16_t(bytes->size());
+        *type = found;
+        if (value && *length < needed) {
+            *length = needed;
+            return kE_BUFFERTOOSMALL;
+        }
+        if (value && needed) std::memcpy(value, bytes->data(), needed);
+        *length = needed;
+        return kS_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeIndices(uint16_t stream, const char16_t* name, uint16_t* language,
+                                                           uint16_t* indices, uint16_t* count) {
+    if (!open_) return kNS_E_INVALID_REQUEST;
+    if (!name || !count) return kE_INVALIDARG;
+    return Guarded([&] {
+        std::u16string_view wanted(name);
+        std::vector<uint16_t> found;
+        uint16_t index = 0;
+        for (const Attribute& a : header_.attributes) {
+            if (a.stream != stream) continue;
+            if (a.name == wanted && (!language || *language == a.language)) found.push_back(index);
+            ++index;
+        }
+        if (indices && *count < found.size()) {
+            *count = uint16_t(found.size());
+            return kE_BUFFERTOOSMALL;
+        }
+        if (indices) std::copy(found.begin(), found.end(), indices);
+        *count = uint16_t(found.size());
+        return kS_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CHeaderInfo::ModifyAttribute(uint16_t stream, uint16_t index, WMT_ATTR_DATATYPE type,
+                                                       uint16_t language, const uint8_t* value, uint32_t length) {
+    if (HRESULT hr = CheckWritable(); hr < 0) return hr;
+    return Guarded([&] {
+        Attribute* target = Locate(stream, index);
+        if (!target) return kE_INVALIDARG;
+        Attribute changed = *target;
+        if (!NormalizeValue(type, value, length, changed.value)) return kE_INVALIDARG;
+        changed.type = type;
+        changed.language = language;
+        changed.home = HomeFor(header_.attributes, changed, target->home, target);
+        header_.dirty[int(target->home)] = header_.dirty[int(changed.home)] = true;
+        *target = std::move(changed);
+        return kS_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CHeaderInfo::AddAttribute(uint16_t stream, const char16_t* name, uint16_t* index,
+                                                    WMT_ATTR_DATATYPE type, uint16_t language, const uint8_t* value,
+                                                    uint32_t length) {
+    if (HRESULT hr = CheckWritable(); hr < 0) return hr;
+    if (!name) return kE_INVALIDARG;
+    return Guarded([&] {
+        Attribute added;
+        added.name = name;
+        if (!StorableName(added.name)) return kE_INVALIDARG;
+        if (stream == 0 && IsComputedName(added.name)) return kNS_E_ATTRIBUTE_READ_ONLY;
+        if (!NormalizeValue(type, value, length, added.value)) return kE_INVALIDARG;
+        added.type = type;
+        added.stream = stream;
+        added.language = language;
+        auto inStream = std::count_if(header_.attributes.begin(), header_.attributes.end(),
+                                      [stream](const Attribute& a) { return a.stream == stream; });
+        if (inStream >= kMaxIndex) return kE_INVALIDARG;
+        Home preferred = IsContentDescriptionName(added.name) ? Home::ContentDescription : Home::ExtendedContent;
+        added.home = HomeFor(header_.attributes, added, preferred);
+        header_.dirty[int(added.home)] = true;
+        header_.attributes.push_back(std::move(added));
+        if (index) *index = uint16_t(inStream);
+        return kS_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CHeaderInfo::DeleteAttribute(uint16_t stream, uint16_t index) {
+    if (HRESULT hr = CheckWritable(); hr < 0) return hr;
+    Attribute* target = Locate(stream, index);
+    if (!target) return kE_INVALIDARG;
+    header_.dirty[int(target->home)] = true;
+    header_.attributes.erase(header_.attributes.begin() + (target - header_.attributes.data()));
+    return kS_OK;
+}
+
+}  // namespace zm::asf
