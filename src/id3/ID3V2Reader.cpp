@@ -56,7 +56,10 @@ uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
     int64_t got = file.Read(header);
     if (got <= 0) return 0;
     if (got == kHeaderSize && IsID3V2Header(header)) {
-        uint32_t size = ReadSyncsafe(std::span<const uint8_t>(header + kSize, 4)) + kHeaderSize;
+        // A tag cannot hold more than the file: a size field that claims
+        // more must not make MDInit allocate up to 256 MB for a small file.
+        uint64_t claimed = uint64_t(ReadSyncsafe(std::span<const uint8_t>(header + kSize, 4))) + kHeaderSize;
+        uint32_t size = uint32_t(std::min<uint64_t>(claimed, std::max<uint64_t>(audio.end, kHeaderSize)));
         record.hasID3v2 = 1;
         blocks.id3v2 = size;
         audio.start = size;

@@ -55,7 +55,7 @@ for h in "${harnesses[@]}"; do
   mkdir -p "$findings" "$build/corpus/$h" "$work/regressions-$h"
   inputs=("$(seed_dir "$h")" "$work/regressions-$h")
   [ -d "$here/regressions/$h" ] && cp "$here/regressions/$h"/* "$work/regressions-$h"/ 2>/dev/null || true
-  common=(-timeout=20 -rss_limit_mb=2048 -close_fd_mask=1 "-artifact_prefix=$findings/")
+  common=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=64 -close_fd_mask=1 "-artifact_prefix=$findings/")
   log="$build/findings/$h.log"
   if [ "$mode" = corpus ]; then
     args=("${common[@]}" -runs=0 "${inputs[@]}")

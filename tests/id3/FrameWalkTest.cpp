@@ -197,7 +197,7 @@ TEST_F(FrameWalkTest, TagLargerThanTheFileIsReadAsFarAsItGoes) {
     ASSERT_EQ(r.result, ZMTAGIO_S_OK);
     EXPECT_EQ(r.Field(17), "0061");
     EXPECT_EQ(r.Field(1), "00616c62756d");
-    EXPECT_EQ(r.blocks.id3v2, 1010u);
+    EXPECT_EQ(r.blocks.id3v2, 38u);  // what the file holds, not what the header claims
 }
 
 TEST_F(FrameWalkTest, CompressedVersion2TagHasNoReadableFrames) {
