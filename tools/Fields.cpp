@@ -1,0 +1,119 @@
+#include "Fields.h"
+
+#include <cstring>
+
+#include "ID3Text.h"
+
+namespace zmtagio {
+namespace {
+
+constexpr int kFirstField = 1;
+constexpr int kLastWMField = 16;
+constexpr int kLastOggField = 16;
+constexpr int kLastID3V2Field = 84;
+constexpr int kFirstID3V1Field = MD_ID3V1_TITLE;
+constexpr int kLastID3V1Field = MD_ID3V1_GENRE;
+constexpr size_t kWMValueBuffer = 300;
+
+// The slots each kind of tag uses, and its name in the output.
+struct KindRange {
+    LONG kind;
+    const char* name;
+    int first;
+    int last;
+};
+
+constexpr KindRange kID3V2Range = {MD_KIND_ID3V2, "id3v2", kFirstField, kLastID3V2Field};
+constexpr KindRange kID3V1Range = {MD_KIND_ID3V1, "id3v1", kFirstID3V1Field, kLastID3V1Field};
+constexpr KindRange kOggRange = {MD_KIND_OGG, "ogg", kFirstField, kLastOggField};
+constexpr KindRange kWMRange = {MD_KIND_WM, "wm", kFirstField, kLastWMField};
+
+std::vector<KindRange> RangesOf(const MDRecord& record) {
+    if (record.isASF) return {kWMRange};
+    if (record.isOgg) return {kOggRange};
+    std::vector<KindRange> ranges;
+    if (record.hasID3v2) ranges.push_back(kID3V2Range);
+    if (record.hasID3v1) ranges.push_back(kID3V1Range);
+    return ranges;
+}
+
+std::string NameOf(const KindRange& range, int id, const MDField& field) {
+    if (const char* name = zmTagIOFieldName(range.kind, id)) return name;
+    if (range.kind == MD_KIND_ID3V2) return std::string(field.frameId, strnlen(field.frameId, sizeof field.frameId));
+    return {};
+}
+
+// A Windows Media slot is there when it has its value buffer, even empty:
+// an empty read and a failed one must look different.
+bool IsPresent(const KindRange& range, const MDField& field) {
+    if (range.kind == MD_KIND_WM) return field.data != nullptr;
+    return field.size > 0 && field.data != nullptr;
+}
+
+FieldView ViewOf(const MDRecord& record, const KindRange& range, int id, uint32_t codePage) {
+    const MDField& field = record.fields[id];
+    FieldView view;
+    view.id = id;
+    view.kind = range.kind;
+    view.kindName = range.name;
+    view.name = NameOf(range, id, field);
+    view.bytes = Bytes(field.data, field.size > 0 ? size_t(field.size) : 0);
+    switch (range.kind) {
+        case MD_KIND_ID3V2: InterpretID3V2(record.id3v2Version, codePage, view); break;
+        case MD_KIND_ID3V1: InterpretID3V1(codePage, view); break;
+        case MD_KIND_OGG: view.text = std::string(AsText(view.bytes)); break;
+        case MD_KIND_WM: {
+            const char* text = reinterpret_cast<const char*>(field.data);
+            view.text = CodePageToUtf8(AsBytes(std::string_view(text, strnlen(text, kWMValueBuffer))), codePage);
+            break;
+        }
+    }
+    return view;
+}
+
+std::string ID3V2Version(const MDRecord& record) { return "ID3v2." + std::to_string(record.id3v2Version); }
+
+}  // namespace
+
+bool WMValuesRead(const MDRecord& record) {
+    for (int id = kFirstField; id <= kLastWMField; ++id)
+        if (record.fields[id].data != nullptr) return true;
+    return false;
+}
+
+TagFamily FamilyOf(const MDRecord& record) {
+    if (record.isASF) return TagFamily::WM;
+    if (record.isOgg) return TagFamily::Ogg;
+    if (record.hasID3v1 || record.hasID3v2) return TagFamily::MP3;
+    return TagFamily::None;
+}
+
+std::string DescribeTags(const MDRecord& record) {
+    switch (FamilyOf(record)) {
+        case TagFamily::WM:
+            return WMValuesRead(record) ? "Windows Media" : "Windows Media (attributes could not be read)";
+        case TagFamily::Ogg: return "Ogg Vorbis";
+        case TagFamily::MP3:
+            if (record.hasID3v1 && record.hasID3v2) return ID3V2Version(record) + ", ID3v1";
+            return record.hasID3v2 ? ID3V2Version(record) : "ID3v1";
+        case TagFamily::None: break;
+    }
+    return "no tags";
+}
+
+std::vector<FieldView> ListFields(const MDRecord& record, uint32_t codePage) {
+    std::vector<FieldView> views;
+    for (const KindRange& range : RangesOf(record))
+        for (int id = range.first; id <= range.last; ++id)
+            if (IsPresent(range, record.fields[id])) views.push_back(ViewOf(record, range, id, codePage));
+    return views;
+}
+
+std::optional<FieldView> FindField(const MDRecord& record, LONG kind, int id, uint32_t codePage) {
+    for (const KindRange& range : RangesOf(record))
+        if (range.kind == kind && id >= range.first && id <= range.last && IsPresent(range, record.fields[id]))
+            return ViewOf(record, range, id, codePage);
+    return std::nullopt;
+}
+
+}  // namespace zmtagio

@@ -1,0 +1,112 @@
+#include "ID3Text.h"
+
+#include <algorithm>
+
+namespace zmtagio {
+namespace {
+
+using namespace std::string_view_literals;
+
+constexpr int kConvertedFields[] = {1, 3, 4, 9, 16, 17, 30, 31, 37, 50, 84};
+constexpr int kCommentField = 50;
+constexpr int kID3V1Track = 115;
+constexpr int kID3V1Genre = 116;
+constexpr int kLanguageLength = 3;
+constexpr size_t kMaxMimeLength = 64;
+
+constexpr std::string_view kZeros = "\0"sv;
+constexpr std::string_view kZerosAndSpaces = "\0 "sv;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF"sv;
+
+enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1, kUtf16BE = 2, kUtf8 = 3 };
+
+// A description ends at the first zero; the text behind it may carry the
+// byte-order mark of its own UTF-16 string, now in UTF-8.
+void SplitDescription(std::string_view rest, FieldView& view) {
+    rest = TrimTrailing(rest, kZeros);
+    size_t zero = rest.find('\0');
+    if (zero == std::string_view::npos) {
+        view.text = std::string(rest);
+        return;
+    }
+    std::string_view text = rest.substr(zero + 1);
+    if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
+    view.description = std::string(rest.substr(0, zero));
+    view.text = std::string(text);
+}
+
+// The internal form of a comment: in ISO-8859-1 the language, the
+// description and the text; in UTF-16 the reader has already dropped the
+// language, and an empty description with it.
+void InterpretComment(std::string_view form, FieldView& view) {
+    uint8_t encoding = uint8_t(form[0]);
+    std::string_view rest = form.substr(1);
+    if (encoding == kLatin1 && rest.size() >= kLanguageLength) {
+        view.language = std::string(rest.substr(0, kLanguageLength));
+        rest.remove_prefix(kLanguageLength);
+    }
+    SplitDescription(rest, view);
+}
+
+// A frame body still in the file's encoding.
+std::string DecodeBody(Bytes body, uint32_t codePage) {
+    Bytes text = body.subspan(1);
+    switch (body[0]) {
+        case kLatin1: return CodePageToUtf8(text, codePage);
+        case kUtf16:
+            if (text.size() >= 2 && text[0] == 0xFE && text[1] == 0xFF) return Utf16ToUtf8(text.subspan(2), false);
+            if (text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFE) return Utf16ToUtf8(text.subspan(2), true);
+            return Utf16ToUtf8(text, true);
+        case kUtf16BE: return Utf16ToUtf8(text, false);
+        default: return std::string(AsText(text));
+    }
+}
+
+bool IsTextFrame(std::string_view name) { return name.starts_with('T'); }
+bool IsUrlFrame(std::string_view name) { return name.starts_with('W') && name != "WXXX"; }
+
+// Pictures and embedded objects name their MIME type after the encoding byte;
+// version 2.2 pictures give a three-letter format instead.
+std::string BinaryType(std::string_view name, Bytes body, int id3v2Version) {
+    if ((name != "APIC" && name != "GEOB") || body.size() < 2) return {};
+    std::string_view rest = AsText(body.subspan(1));
+    size_t end = id3v2Version == 2 && name == "APIC" ? kLanguageLength : rest.find('\0');
+    end = std::min({end, rest.size(), kMaxMimeLength});
+    std::string_view type = rest.substr(0, end);
+    bool printable = std::all_of(type.begin(), type.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+    return printable ? std::string(type) : std::string();
+}
+
+}  // namespace
+
+bool IsConvertedID3V2Field(int id) {
+    return std::find(std::begin(kConvertedFields), std::end(kConvertedFields), id) != std::end(kConvertedFields);
+}
+
+void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view) {
+    if (view.bytes.empty()) return;
+    std::string_view form = AsText(view.bytes);
+    if (view.id == kCommentField) {
+        InterpretComment(form, view);
+    } else if (IsConvertedID3V2Field(view.id)) {
+        view.text = std::string(TrimTrailing(form.substr(1), kZeros));
+    } else if (view.name == "TXXX") {
+        SplitDescription(DecodeBody(view.bytes, codePage), view);
+    } else if (IsTextFrame(view.name)) {
+        view.text = std::string(TrimTrailing(DecodeBody(view.bytes, codePage), kZeros));
+    } else if (IsUrlFrame(view.name)) {
+        view.text = CodePageToUtf8(AsBytes(TrimTrailing(form, kZeros)), codePage);
+    } else {
+        view.binaryType = BinaryType(view.name, view.bytes, id3v2Version);
+    }
+}
+
+void InterpretID3V1(uint32_t codePage, FieldView& view) {
+    if (view.id == kID3V1Track || view.id == kID3V1Genre) {
+        view.text = view.bytes.empty() ? std::string() : std::to_string(view.bytes[0]);
+        return;
+    }
+    view.text = CodePageToUtf8(AsBytes(TrimTrailing(AsText(view.bytes), kZerosAndSpaces)), codePage);
+}
+
+}  // namespace zmtagio

@@ -1,0 +1,21 @@
+// What the text of an ID3 field is, as the reader leaves it in the record.
+#pragma once
+
+#include "Fields.h"
+
+namespace zmtagio {
+
+// The ID3v2 slots that the reader converts to its internal form: the frame's
+// encoding byte, then UTF-8.
+bool IsConvertedID3V2Field(int id);
+
+// Sets text, language and description of an ID3v2 field whose name and bytes
+// are in place; binary frames get no text.
+void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view);
+void InterpretID3V1(uint32_t codePage, FieldView& view);
+
+// The ID3v1 genre list, by number; null past its end.
+const char* ID3V1GenreName(int number);
+int ID3V1GenreNumber(std::string_view name);  // -1 when the list has no such name
+
+}  // namespace zmtagio

@@ -1,0 +1,55 @@
+#include "ReadBack.h"
+
+namespace zmtagio {
+namespace {
+
+constexpr int kFirstOggField = 1;
+constexpr int kLastOggField = 16;
+
+// A deleted field reads as absent or empty; an ID3v1 track as 0. Deleting
+// the comment of one language may bring another language's comment into the
+// slot, which is fine as long as it is not the deleted one.
+bool ShowsDeletion(const Edit& edit, const std::optional<FieldView>& found) {
+    std::string text = found ? found->text.value_or(std::string()) : std::string();
+    if (text.empty()) return true;
+    if (edit.kind == MD_KIND_ID3V1 && edit.id == MD_ID3V1_TRACK) return text == "0";
+    return edit.kind == MD_KIND_ID3V2 && edit.id == MD_ID3V2_COMM && edit.before != text;
+}
+
+}  // namespace
+
+std::string MissingEdit(const MDRecord& record, const std::vector<Edit>& edits, uint32_t codePage) {
+    for (const Edit& edit : edits) {
+        std::optional<FieldView> found = FindField(record, edit.kind, edit.id, codePage);
+        bool reached = edit.expected.empty() ? ShowsDeletion(edit, found)
+                                             : found && found->text == edit.expected;
+        if (!reached) {
+            std::string now = found && found->text ? QuotedForTerminal(*found->text) : "nothing";
+            return edit.label + " did not reach the file (it reads " + now + ")";
+        }
+    }
+    return {};
+}
+
+bool HasTag(const MDRecord& record, LONG kind) {
+    switch (kind) {
+        case MD_KIND_ID3V1: return record.hasID3v1 != 0;
+        case MD_KIND_ID3V2: return record.hasID3v2 != 0;
+        case MD_KIND_OGG:
+            if (!record.isOgg) return false;
+            for (int id = kFirstOggField; id <= kLastOggField; ++id)
+                if (record.fields[id].size > 0) return true;
+            return false;
+        default: return false;
+    }
+}
+
+const char* TagName(LONG kind) {
+    switch (kind) {
+        case MD_KIND_ID3V1: return "ID3v1 tag";
+        case MD_KIND_ID3V2: return "ID3v2 tag";
+        default: return "Ogg Vorbis comments";
+    }
+}
+
+}  // namespace zmtagio

@@ -1,0 +1,166 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "Commands.h"
+#include "Progress.h"
+#include "Report.h"
+
+namespace zmtagio {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+struct Tally {
+    size_t files = 0, id3v1 = 0, id3v2 = 0, ogg = 0, wm = 0, untagged = 0, failed = 0;
+};
+
+struct FileResult {
+    std::string line;
+    HRESULT hr = 0;
+    bool id3v1 = false, id3v2 = false, ogg = false, wm = false;
+};
+
+void AddFile(const fs::path& path, std::vector<std::string>& files) { files.push_back(path.string()); }
+
+std::vector<std::string> CollectFiles(const std::vector<std::string>& folders, size_t& missing) {
+    std::vector<std::string> files;
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        if (fs::is_regular_file(folder, error)) {
+            AddFile(folder, files);
+            continue;
+        }
+        if (!fs::is_directory(folder, error)) {
+            PrintError(folder + ": no such folder");
+            ++missing;
+            continue;
+        }
+        fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied, error);
+        for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error))
+            if (walk->is_regular_file(error)) AddFile(walk->path(), files);
+        if (error) {
+            PrintError(folder + ": " + error.message());
+            ++missing;
+        }
+    }
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    return files;
+}
+
+void Count(const FileResult& result, Tally& tally) {
+    ++tally.files;
+    if (Failed(result.hr)) {
+        ++tally.failed;
+        return;
+    }
+    tally.id3v1 += result.id3v1;
+    tally.id3v2 += result.id3v2;
+    tally.ogg += result.ogg;
+    tally.wm += result.wm;
+    tally.untagged += !(result.id3v1 || result.id3v2 || result.ogg || result.wm);
+}
+
+std::string SummaryText(const Tally& tally) {
+    return std::to_string(tally.files) + " files: " + std::to_string(tally.id3v2) + " ID3v2, " +
+           std::to_string(tally.id3v1) + " ID3v1, " + std::to_string(tally.ogg) + " Ogg Vorbis, " +
+           std::to_string(tally.wm) + " Windows Media, " + std::to_string(tally.untagged) + " untagged, " +
+           std::to_string(tally.failed) + " failed";
+}
+
+std::string SummaryJson(const Tally& tally) {
+    nlohmann::ordered_json summary = {{"files", tally.files},   {"id3v1", tally.id3v1}, {"id3v2", tally.id3v2},
+                                      {"ogg", tally.ogg},       {"wm", tally.wm},       {"untagged", tally.untagged},
+                                      {"failed", tally.failed}};
+    return nlohmann::ordered_json{{"summary", summary}}.dump();
+}
+
+// Workers take files by index; the main thread prints the results in path
+// order as they complete and draws the progress bar.
+class Scan {
+public:
+    Scan(std::vector<std::string> files, bool json) : files_(std::move(files)), results_(files_.size()), json_(json) {}
+
+    void Work(TagSession& session) {
+        uint32_t codePage = CurrentCodePage();
+        for (size_t index = next_++; index < files_.size(); index = next_++) {
+            FileResult result;
+            result.hr = session.Open(files_[index], Language{});
+            const MDRecord* record = session.Record();
+            result.line = json_ ? JsonLine(files_[index], result.hr, record, codePage)
+                                : SummaryLine(files_[index], result.hr, record);
+            if (record) {
+                result.id3v1 = record->hasID3v1;
+                result.id3v2 = record->hasID3v2;
+                result.ogg = record->isOgg;
+                result.wm = record->isASF;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            results_[index] = std::move(result);
+            ++done_;
+            changed_.notify_one();
+        }
+    }
+
+    Tally PrintAll(Progress& progress) {
+        Tally tally;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (size_t printed = 0; printed < files_.size();) {
+            changed_.wait_for(lock, kProgressInterval);
+            if (printed < files_.size() && results_[printed]) progress.Clear();
+            for (; printed < files_.size() && results_[printed]; ++printed) {
+                std::printf("%s\n", results_[printed]->line.c_str());
+                Count(*results_[printed], tally);
+                results_[printed]->line.clear();
+            }
+            std::fflush(stdout);
+            progress.Draw(done_, files_.size());
+        }
+        progress.Clear();
+        return tally;
+    }
+
+private:
+    std::vector<std::string> files_;
+    std::vector<std::optional<FileResult>> results_;
+    bool json_;
+    std::atomic<size_t> next_{0};
+    size_t done_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+}  // namespace
+
+int RunScan(const ScanOptions& options) {
+    size_t missing = 0;
+    std::vector<std::string> files = CollectFiles(options.folders, missing);
+    unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    jobs = unsigned(std::clamp<size_t>(files.size(), 1, jobs));
+    std::vector<std::unique_ptr<TagSession>> sessions;
+    for (unsigned i = 0; i < jobs; ++i) {
+        sessions.push_back(CreateSession());
+        if (!sessions.back()) return kExitFailed;
+    }
+    Scan scan(std::move(files), options.json);
+    std::vector<std::thread> workers;
+    for (auto& session : sessions) workers.emplace_back([&scan, &session] { scan.Work(*session); });
+    Progress progress(isatty(STDERR_FILENO) == 1);
+    Tally tally = scan.PrintAll(progress);
+    for (std::thread& worker : workers) worker.join();
+    std::printf("%s\n", options.json ? SummaryJson(tally).c_str() : SummaryText(tally).c_str());
+    return tally.failed > 0 || missing > 0 ? kExitFailed : kExitOk;
+}
+
+}  // namespace zmtagio

@@ -1,0 +1,29 @@
+#include <cstdio>
+
+#include "Commands.h"
+#include "Report.h"
+
+namespace zmtagio {
+
+int RunShow(const ShowOptions& options) {
+    std::unique_ptr<TagSession> session = CreateSession();
+    if (!session) return kExitFailed;
+    int status = kExitOk;
+    uint32_t codePage = CurrentCodePage();
+    for (const std::string& path : options.files) {
+        HRESULT hr = session->Open(path, options.common.language);
+        const MDRecord* record = session->Record();
+        if (options.json) {
+            std::printf("%s\n", JsonLine(path, hr, record, codePage).c_str());
+        } else if (record) {
+            std::printf("%s", TextReport(path, hr, record, codePage).c_str());
+        }
+        if (Failed(hr)) {
+            PrintError(SummaryLine(path, hr, record));
+            status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+}  // namespace zmtagio

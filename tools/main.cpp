@@ -1,0 +1,202 @@
+// zmtagio: reads and changes the tags of MP3, Ogg Vorbis and Windows Media
+// files from a terminal, as a host of the tag component.
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <map>
+
+#include "Commands.h"
+
+namespace zmtagio {
+namespace {
+
+constexpr const char* kCommonNames[] = {"title", "artist", "album", "year", "genre", "track", "comment"};
+
+constexpr const char* kMainFooter = R"(Exit status: 0 success, 1 when any file failed, 2 for bad usage.
+
+Examples:
+  zmtagio show song.mp3
+  zmtagio show --json *.ogg
+  zmtagio set song.mp3 --title "Blue in Green" --artist "Miles Davis" --track 3
+  zmtagio remove song.mp3 --id3v1
+  zmtagio scan --jobs 4 ~/Music
+
+Run "zmtagio COMMAND --help" for the options of one command.)";
+
+constexpr const char* kShowFooter = R"(Prints the kind of tags, then one line per field: id, frame id or name, text.
+With --json, one object per file per line: path, result, hr, hasID3v1,
+hasID3v2, isOgg, isASF, id3v2Version, id3v2Flags and fields (id, kind, name,
+size, hex, text; lang and description for comments).
+
+Examples:
+  zmtagio show song.mp3 other.ogg
+  zmtagio show --json --lang eng song.mp3
+  zmtagio show --codepage 1251 old.mp3)";
+
+constexpr const char* kSetFooter = R"(Names the fields of each kind of tag:
+  MP3            TIT2 TPE1 TALB TYER TCON TRCK COMM, and the ID3v1 block when
+                 the file has one or --id3v1 is given
+  Ogg Vorbis     TITLE ARTIST ALBUM DATE GENRE TRACKNUMBER COMMENT
+  Windows Media  Title Author WM/AlbumTitle WM/Year WM/Genre WM/TrackNumber
+                 Description
+--field names any frame id, Ogg name or Windows Media attribute. Options apply
+in order, the last value of a field wins, and an empty value deletes the field.
+Comments are written in the language of --lang (default eng). Every value is
+checked before anything is written, and the file is read back afterwards.
+
+Examples:
+  zmtagio set song.mp3 --title "So What" --year 1959 --comment ""
+  zmtagio set song.mp3 --id3v1 --genre Jazz --track 1
+  zmtagio set track.ogg --field PERFORMER="Bill Evans" --field ISRC=USSM15900113
+  zmtagio set clip.wma --field WM/Composer="Miles Davis")";
+
+constexpr const char* kRemoveFooter = R"(Examples:
+  zmtagio remove song.mp3 --id3v1
+  zmtagio remove song.mp3 --id3v1 --id3v2
+  zmtagio remove track.ogg --ogg)";
+
+constexpr const char* kScanFooter = R"(Reads every file under the folders in parallel and prints one line per file
+(one JSON object with --json, as show prints it), then a summary: files,
+tagged by kind, failures. A progress bar is drawn on standard error when it
+is a terminal.
+
+Examples:
+  zmtagio scan ~/Music
+  zmtagio scan --json --jobs 2 /srv/music > tags.jsonl)";
+
+std::string CheckLanguage(const std::string& text) {
+    bool letters = text.size() == 3 && std::all_of(text.begin(), text.end(), [](char c) {
+                       return std::isalpha(static_cast<unsigned char>(c));
+                   });
+    return letters ? std::string() : "a language is three letters, such as eng";
+}
+
+Language ToLanguage(const std::string& text) {
+    Language language;
+    for (size_t i = 0; i < text.size() && i < 3; ++i)
+        language.bytes[i] = char(std::tolower(static_cast<unsigned char>(text[i])));
+    return language;
+}
+
+struct CommonFlags {
+    std::string language;
+    std::optional<uint32_t> codePage;
+    bool trace = false;
+};
+
+void AddCommonOptions(CLI::App& command, CommonFlags& flags) {
+    command.add_option("--lang", flags.language, "Comment language, three letters (eng, deu, ...)")
+        ->check(CLI::Validator(CheckLanguage, "LLL"));
+    command.add_option("--codepage", flags.codePage, "Code page of 8-bit text (1252, 1251, 932, 936, 65001, ...)");
+    command.add_flag("--trace", flags.trace, "Print the component's trace on standard error");
+}
+
+CommonOptions ToCommon(const CommonFlags& flags, const char* defaultLanguage) {
+    return {ToLanguage(flags.language.empty() ? defaultLanguage : flags.language), flags.codePage, flags.trace};
+}
+
+// Values of the repeatable options, in the order they were given.
+std::vector<FieldRequest> RequestsInOrder(const CLI::App& command, const CLI::Option* field) {
+    std::vector<FieldRequest> requests;
+    std::map<const CLI::Option*, size_t> used;
+    for (const CLI::Option* option : command.parse_order()) {
+        size_t index = used[option]++;
+        if (index >= option->results().size()) continue;
+        const std::string& value = option->results()[index];
+        if (option == field) {
+            size_t equals = value.find('=');
+            requests.push_back({value.substr(0, equals), equals == std::string::npos ? std::string() : value.substr(equals + 1), false});
+        } else if (option->get_lnames().size() == 1) {
+            requests.push_back({option->get_lnames()[0], value, true});
+        }
+    }
+    return requests;
+}
+
+std::string CheckFieldAssignment(const std::string& text) {
+    size_t equals = text.find('=');
+    return equals == std::string::npos || equals == 0 ? "expected NAME=VALUE" : std::string();
+}
+
+int Usage(const std::string& message) {
+    PrintError(message + " (see zmtagio --help)");
+    return kExitUsage;
+}
+
+}  // namespace
+}  // namespace zmtagio
+
+int main(int argc, char** argv) {
+    using namespace zmtagio;
+    CLI::App app{"Reads and writes the tags of MP3 (ID3v1, ID3v2), Ogg Vorbis and Windows Media files.", "zmtagio"};
+    app.set_version_flag("--version", "zmtagio " ZMTAGIO_VERSION);
+    app.require_subcommand(1);
+    app.footer(kMainFooter);
+
+    ShowOptions show;
+    CommonFlags showFlags;
+    CLI::App* showCommand = app.add_subcommand("show", "Print the tags of files");
+    showCommand->add_flag("--json", show.json, "One JSON object per file per line");
+    AddCommonOptions(*showCommand, showFlags);
+    showCommand->add_option("FILE", show.files, "Files to read")->required();
+    showCommand->footer(kShowFooter);
+
+    SetOptions set;
+    CommonFlags setFlags;
+    std::vector<std::string> ignored;
+    CLI::App* setCommand = app.add_subcommand("set", "Change fields of one file");
+    AddCommonOptions(*setCommand, setFlags);
+    setCommand->add_option("FILE", set.file, "The file to change")->required();
+    for (const char* name : kCommonNames)
+        setCommand->add_option(std::string("--") + name, ignored, std::string("New ") + name + " (empty: delete)")
+            ->type_name("TEXT")
+            ->allow_extra_args(false);
+    CLI::Option* field = setCommand->add_option("--field", ignored, "Any field by its frame id, Ogg name or attribute")
+                             ->type_name("NAME=VALUE")
+                             ->allow_extra_args(false)
+                             ->check(CLI::Validator(CheckFieldAssignment, "NAME=VALUE"));
+    setCommand->add_flag("--id3v1", set.id3v1, "Also write the common fields into an ID3v1 block (MP3)");
+    setCommand->footer(kSetFooter);
+
+    RemoveOptions remove;
+    bool removeID3V1 = false, removeID3V2 = false, removeOgg = false;
+    CLI::App* removeCommand = app.add_subcommand("remove", "Remove whole tags from one file");
+    removeCommand->add_option("FILE", remove.file, "The file to change")->required();
+    removeCommand->add_flag("--id3v1", removeID3V1, "Remove the ID3v1 block");
+    removeCommand->add_flag("--id3v2", removeID3V2, "Remove the ID3v2 tag");
+    removeCommand->add_flag("--ogg", removeOgg, "Remove every Ogg Vorbis comment");
+    removeCommand->footer(kRemoveFooter);
+
+    ScanOptions scan;
+    CLI::App* scanCommand = app.add_subcommand("scan", "Read every file under folders, in parallel");
+    scanCommand->add_flag("--json", scan.json, "One JSON object per file per line, then a summary object");
+    scanCommand->add_option("--jobs", scan.jobs, "Worker threads (default: one per processor)")
+        ->check(CLI::Range(1u, 256u));
+    scanCommand->add_option("DIR", scan.folders, "Folders (or files) to read")->required();
+    scanCommand->footer(kScanFooter);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) return app.exit(error);
+        return Usage(error.what());
+    }
+
+    if (showCommand->parsed()) {
+        show.common = ToCommon(showFlags, "");
+        return ApplyCommonOptions(show.common) ? RunShow(show) : kExitUsage;
+    }
+    if (setCommand->parsed()) {
+        set.common = ToCommon(setFlags, "eng");
+        set.requests = RequestsInOrder(*setCommand, field);
+        if (set.requests.empty()) return Usage("set: name at least one field to change");
+        return ApplyCommonOptions(set.common) ? RunSet(set) : kExitUsage;
+    }
+    if (removeCommand->parsed()) {
+        if (removeID3V1) remove.kinds.push_back(MD_KIND_ID3V1);
+        if (removeID3V2) remove.kinds.push_back(MD_KIND_ID3V2);
+        if (removeOgg) remove.kinds.push_back(MD_KIND_OGG);
+        if (remove.kinds.empty()) return Usage("remove: name the tags to remove (--id3v1, --id3v2, --ogg)");
+        return RunRemove(remove);
+    }
+    return RunScan(scan);
+}
