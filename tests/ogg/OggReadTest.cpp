@@ -92,6 +92,13 @@ Bytes PacketWithEntryLength(uint32_t length) {
     return packet;
 }
 
+// A packet that the page says goes on: entries cut short there are not an
+// error, so only the vendor and count checks can refuse it.
+Bytes OnPageGoingOn(Bytes packet) {
+    packet.resize(510, 0);
+    return OggFile(Page({packet}, {.lastPacketEnds = false}));
+}
+
 Bytes PacketCutBeforeCount() {
     Bytes packet = CommentPacket({});
     packet.resize(packet.size() - 5);
@@ -130,6 +137,8 @@ std::vector<RefusedCase> RefusedCases() {
         {"VendorLengthNegative", WithCommentPacket(PacketWithVendorLength(0x80000000u))},
         {"VendorPastPacket", WithCommentPacket(PacketWithVendorLength(5000))},
         {"CountNegative", WithCommentPacket(CommentPacket(kVendor, {"TITLE=A"}, 0xFFFFFFFFu))},
+        {"CountNegativeOnPageGoingOn", OnPageGoingOn(CommentPacket(kVendor, {"TITLE=A"}, 0xFFFFFFFFu))},
+        {"VendorLengthZeroOnPageGoingOn", OnPageGoingOn(PacketWithVendorLength(0))},
         {"CountAbsurd", WithCommentPacket(CommentPacket(kVendor, {"TITLE=A"}, 0x7FFFFFFFu))},
         {"CountOneTooMany", WithCommentPacket(CommentPacket(kVendor, {"TITLE=A"}, 2))},
         {"EntryPastPacket", WithCommentPacket(PacketWithEntryLength(21))},
