@@ -239,3 +239,44 @@ TEST_F(FrameWalkTest, CommentChosenByLanguage) {
 
 }  // namespace
 }  // namespace zm::id3
+
+namespace zm::id3 {
+namespace {
+
+// Cut and scrambled tags of every version, with every flag the reader acts
+// on: reading and writing them again must stay within their bytes (the
+// sanitizer build checks) and must never place the audio beyond the file.
+TEST(HostileTagTest, CutAndScrambledTagsStayWithinTheirBytes) {
+    using namespace test;
+    TempDir dir;
+    std::string path = dir.File("h.mp3");
+    std::string out = dir.File("out.bin");
+    Bytes comment = FromHex("01 65 6e 67 ff fe 00 00 ff fe 68 00");
+    std::vector<Bytes> tags;
+    for (int version : {2, 3, 4}) {
+        std::string title = version == 2 ? "TT2" : "TIT2";
+        std::string comm = version == 2 ? "COM" : "COMM";
+        Bytes frames = Frame(version, title, Text("\x01\xff\xfe" "a\0")) + Frame(version, comm, comment) +
+                       Frame(version, version == 2 ? "PIC" : "APIC", Text("\0PNG\x03\0\xff\0\xe0"), 0x4F) +
+                       Frame(version, title, Text("\0b"), 0x0003);
+        for (uint8_t flags : {0x00, 0x40, 0xC0, 0x10})
+            tags.push_back(Tag(version, flags, (flags & 0x40 ? Syncsafe(6) + FromHex("01 00") : Bytes{}) + frames));
+    }
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245 + 12345, seed >> 16; };
+    for (const Bytes& tag : tags) {
+        for (size_t cut = 0; cut <= tag.size(); cut += 3) {
+            Bytes bytes(tag.begin(), tag.begin() + long(cut));
+            if (cut % 2) bytes[next() % std::max<size_t>(bytes.size(), 1) % bytes.size()] ^= uint8_t(next());
+            zm::test::WriteFile(path, bytes + Bytes(cut % 5, 0xFF));
+            TagReader r(path);
+            if (r.result != ZMTAGIO_S_OK) continue;
+            EXPECT_LE(r.audio.start, std::max<uint64_t>(r.audio.end, 10));
+            platform::File file = platform::File::Open(out.c_str(), platform::File::Mode::CreateWrite);
+            WriteID3V2IntoFile(r.record, r.state, {}, file);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zm::id3
