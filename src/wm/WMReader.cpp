@@ -1,0 +1,218 @@
+#include "wm/WMReader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/CodePage.h"
+#include "wm/WMTime.h"
+
+namespace zm::wm {
+namespace {
+
+constexpr int kPathUnits = 260;
+
+enum class Lookup {
+    Text,
+    TextIfTrusted,  // read only when the file is trusted
+    Number,
+    Number64,
+    TrackNumber  // text, else a number made into text
+};
+
+struct ReadRow {
+    const char16_t* name;
+    Lookup lookup;
+    CWMString WMProperties::*text = nullptr;
+    uint32_t WMProperties::*number = nullptr;
+    uint64_t WMProperties::*number64 = nullptr;
+    int field = 0;  // the record field the text fills, 0 for none
+};
+
+using P = WMProperties;
+constexpr ReadRow kReadList[] = {
+    {.name = u"Title", .lookup = Lookup::Text, .text = &P::title, .field = 1},
+    {.name = u"Author", .lookup = Lookup::Text, .text = &P::author, .field = 14},
+    {.name = u"Description", .lookup = Lookup::Text, .text = &P::description, .field = 10},
+    {.name = u"Rating", .lookup = Lookup::Text, .text = &P::rating, .field = 15},
+    {.name = u"Copyright", .lookup = Lookup::Text, .text = &P::copyright, .field = 16},
+    {.name = u"HasVideo", .lookup = Lookup::Number, .number = &P::hasVideo},
+    {.name = u"HasAudio", .lookup = Lookup::Number, .number = &P::hasAudio},
+    {.name = u"Duration", .lookup = Lookup::Number64, .number64 = &P::duration},
+    {.name = u"Bitrate", .lookup = Lookup::Number, .number = &P::bitrate},
+    {.name = u"Seekable", .lookup = Lookup::Number, .number = &P::seekable},
+    {.name = u"Stridable", .lookup = Lookup::Number, .number = &P::stridable},
+    {.name = u"Broadcast", .lookup = Lookup::Number, .number = &P::broadcast},
+    {.name = u"Is_Protected", .lookup = Lookup::Number, .number = &P::isProtected},
+    {.name = u"Is_Trusted", .lookup = Lookup::Number, .number = &P::isTrusted},
+    {.name = u"Signature_Name", .lookup = Lookup::TextIfTrusted, .text = &P::signatureName},
+    {.name = u"HasImage", .lookup = Lookup::Number, .number = &P::hasImage},
+    {.name = u"HasScript", .lookup = Lookup::Number, .number = &P::hasScript},
+    {.name = u"CurrentBitrate", .lookup = Lookup::Number, .number = &P::currentBitrate},
+    {.name = u"OptimalBitrate", .lookup = Lookup::Number, .number = &P::optimalBitrate},
+    {.name = u"WM/Track", .lookup = Lookup::Number, .number = &P::track},
+    {.name = u"WM/EncodingTime", .lookup = Lookup::Number64, .number64 = &P::encodingTime},
+    {.name = u"WM/OriginalReleaseYear", .lookup = Lookup::Text, .text = &P::originalReleaseYear, .field = 3},
+    {.name = u"WM/BeatsPerMinute", .lookup = Lookup::Text, .text = &P::beatsPerMinute, .field = 4},
+    {.name = u"WM/Year", .lookup = Lookup::Text, .text = &P::year, .field = 5},
+    {.name = u"WM/TrackNumber", .lookup = Lookup::TrackNumber, .text = &P::trackNumber, .field = 6},
+    {.name = u"WM/Genre", .lookup = Lookup::Text, .text = &P::genre, .field = 7},
+    {.name = u"WM/Publisher", .lookup = Lookup::Text, .text = &P::publisher, .field = 8},
+    {.name = u"WM/Composer", .lookup = Lookup::Text, .text = &P::composer, .field = 9},
+    {.name = u"WM/AlbumArtist", .lookup = Lookup::Text, .text = &P::albumArtist, .field = 11},
+    {.name = u"WM/AlbumCoverURL", .lookup = Lookup::Text, .text = &P::albumCoverURL, .field = 12},
+    {.name = u"WM/AlbumTitle", .lookup = Lookup::Text, .text = &P::albumTitle, .field = 13},
+    {.name = u"WM/Director", .lookup = Lookup::Text, .text = &P::director},
+    {.name = u"WM/Producer", .lookup = Lookup::Text, .text = &P::producer},
+    {.name = u"WM/OriginalReleaseTime", .lookup = Lookup::Text, .text = &P::originalReleaseTime},
+    {.name = u"WM/ParentalRating", .lookup = Lookup::Text, .text = &P::parentalRating},
+};
+constexpr int kEncodingTimeField = 2;
+
+// An attribute's type and bytes, the bytes in a zeroed UTF-16 buffer one
+// unit longer than the value, so a text is terminated whatever was stored.
+struct FetchedAttribute {
+    asf::WMT_ATTR_DATATYPE type = asf::WMT_TYPE_BINARY;
+    WideText buffer;  // null when the attribute is absent
+    uint16_t length = 0;
+};
+
+HRESULT FetchAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t stream, FetchedAttribute& out) {
+    uint16_t length = 0;
+    HRESULT hr = info->GetAttributeByName(&stream, name, &out.type, nullptr, &length);
+    if (hr == asf::kASF_E_NOTFOUND && length == 0) return ZMTAGIO_S_OK;
+    if (hr < 0) return hr;
+    WideText buffer(new (std::nothrow) char16_t[length / 2 + 1]());
+    if (!buffer) return ZMTAGIO_E_OUTOFMEMORY;
+    hr = info->GetAttributeByName(&stream, name, &out.type, reinterpret_cast<uint8_t*>(buffer.get()), &length);
+    if (hr < 0) return hr;
+    out.buffer = std::move(buffer);
+    out.length = length;
+    return hr;
+}
+
+size_t NumberWidth(asf::WMT_ATTR_DATATYPE type) {
+    switch (type) {
+        case asf::WMT_TYPE_DWORD:
+        case asf::WMT_TYPE_BOOL: return 4;
+        case asf::WMT_TYPE_QWORD: return 8;
+        case asf::WMT_TYPE_WORD: return 2;
+        default: return 0;
+    }
+}
+
+template <typename T>
+std::span<uint8_t> BytesOf(T& number) {
+    return {reinterpret_cast<uint8_t*>(&number), sizeof number};
+}
+
+// A track number stored as a number reaches the record as its digits and a
+// line feed.
+HRESULT ReadTrackNumber(asf::IWMHeaderInfo* info, const char16_t* name, CWMString& target) {
+    if (GetWMStringAttribute(info, name, target, 0) >= 0) return ZMTAGIO_S_OK;
+    int32_t number = 0;
+    HRESULT hr = GetWMAttribute(info, name, BytesOf(number), 0);
+    if (hr < 0) return hr;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%d\n", int(number));
+    return target.SetFromAnsi(digits);
+}
+
+HRESULT ReadRowInto(asf::IWMHeaderInfo* info, const ReadRow& row, WMProperties& p) {
+    switch (row.lookup) {
+        case Lookup::Text: return GetWMStringAttribute(info, row.name, p.*row.text, 0);
+        case Lookup::TextIfTrusted:
+            return p.isTrusted ? GetWMStringAttribute(info, row.name, p.*row.text, 0) : ZMTAGIO_S_OK;
+        case Lookup::Number: return GetWMAttribute(info, row.name, BytesOf(p.*row.number), 0);
+        case Lookup::Number64: return GetWMAttribute(info, row.name, BytesOf(p.*row.number64), 0);
+        case Lookup::TrackNumber: return ReadTrackNumber(info, row.name, p.*row.text);
+    }
+    return ZMTAGIO_E_FAIL;
+}
+
+void WriteClockText(uint64_t fileTime, char* buffer) {
+    SystemTime time;
+    // A time the conversion refuses leaves the field's text empty.
+    if (!FileTimeToSystemTime(fileTime, time)) return;
+    std::snprintf(buffer, kValueSize, "%02d:%02d:%02d:%03d", time.hour, time.minute, time.second, time.milliseconds);
+}
+
+}  // namespace
+
+HRESULT GetWMStringAttribute(asf::IWMHeaderInfo* info, const char16_t* name, CWMString& target, uint16_t stream) {
+    FetchedAttribute fetched;
+    HRESULT hr = FetchAttribute(info, name, stream, fetched);
+    if (hr < 0 || !fetched.buffer) return hr;
+    if (fetched.type != asf::WMT_TYPE_STRING) return ZMTAGIO_E_INVALIDARG;
+    target.SetWide(std::move(fetched.buffer));
+    return hr;
+}
+
+HRESULT GetWMAttribute(asf::IWMHeaderInfo* info, const char16_t* name, std::span<uint8_t> destination,
+                       uint16_t stream) {
+    FetchedAttribute fetched;
+    HRESULT hr = FetchAttribute(info, name, stream, fetched);
+    if (hr < 0 || !fetched.buffer) return hr;
+    size_t count = std::min({NumberWidth(fetched.type), destination.size(), size_t(fetched.length)});
+    std::memcpy(destination.data(), fetched.buffer.get(), count);
+    return hr;
+}
+
+CWMPropertyReader::~CWMPropertyReader() {
+    info_.Reset();
+    if (open_) reader_->Close();
+}
+
+HRESULT CWMPropertyReader::Open(const char* path) {
+    HRESULT hr = asf::WMCreateSyncReader(nullptr, 0, reader_.Put());
+    if (hr < 0) return hr;
+    char16_t widePath[kPathUnits];
+    if (!path || platform::MultiByteToWideChar(platform::kCodePageAnsi, path, -1, widePath, kPathUnits) <= 0)
+        return ZMTAGIO_E_FAIL;
+    hr = reader_->Open(widePath);
+    if (hr < 0) return hr;
+    open_ = true;
+    return reader_->QueryInterface(asf::IID_IWMHeaderInfo, info_.PutVoid());
+}
+
+HRESULT CWMPropertyReader::ReadProperties() {
+    HRESULT hr = ZMTAGIO_S_OK;
+    for (const ReadRow& row : kReadList)
+        if ((hr = ReadRowInto(info_.get(), row, properties_)) < 0) break;
+    info_.Reset();
+    if (hr < 0) return hr;
+    if (properties_.hasVideo) properties_.videoDuration = properties_.duration;
+    if (properties_.hasAudio) properties_.audioDuration = properties_.duration;
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
+    platform::Buffer buffers[kFieldCount + 1];
+    for (int id = 1; id <= kFieldCount; ++id)
+        if (!buffers[id].Allocate(kValueSize)) return ZMTAGIO_E_OUTOFMEMORY;
+    WriteClockText(properties_.encodingTime, reinterpret_cast<char*>(buffers[kEncodingTimeField].data()));
+    for (int id = 1; id <= kFieldCount; ++id) {
+        record.fields[id].data = buffers[id].data();
+        record.fields[id].size = 0;
+        state.values[id] = std::move(buffers[id]);
+    }
+    for (const ReadRow& row : kReadList) {
+        if (row.field == 0) continue;
+        MDField& field = record.fields[row.field];
+        field.size = (properties_.*row.text).CopyToAnsi(reinterpret_cast<char*>(field.data), kValueSize);
+    }
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, MDRecord** out) {
+    CWMPropertyReader reader;
+    HRESULT hr = reader.Open(path);
+    if (hr >= 0) hr = reader.ReadProperties();
+    if (hr >= 0) hr = reader.FillRecord(record, state);
+    if (hr < 0) return hr;
+    if (out) *out = &record;
+    return ZMTAGIO_S_OK;
+}
+
+}  // namespace zm::wm

@@ -1,0 +1,94 @@
+#include "wm/WMString.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/CodePage.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace zm::wm {
+namespace {
+
+constexpr uint32_t kWin32Facility = 0x80070000;
+constexpr uint32_t kErrorOutOfMemory = 14;
+#ifndef _WIN32
+constexpr uint32_t kErrorNoUnicodeTranslation = 1113;
+#endif
+
+// The code that the failed conversion left, as Win32 reports it.
+uint32_t ConversionError() {
+#ifdef _WIN32
+    return GetLastError();
+#else
+    return kErrorNoUnicodeTranslation;
+#endif
+}
+
+HRESULT ReportInternalError(uint32_t code) {
+    HRESULT hr = HRESULT(kWin32Facility | (code & 0xFFFF));
+    std::printf("Internal error ( hr=0x%08x )\n", unsigned(hr));
+    std::fflush(stdout);
+    return hr;
+}
+
+}  // namespace
+
+HRESULT AnsiToWide(const char* text, WideText* out) {
+    if (!text || !out) return ZMTAGIO_E_INVALIDARG;
+    out->reset();
+    int units = platform::MultiByteToWideChar(platform::kCodePageAnsi, text, -1, nullptr, 0);
+    if (units <= 0) return ReportInternalError(ConversionError());
+    WideText wide(new (std::nothrow) char16_t[size_t(units)]);
+    if (!wide) return ReportInternalError(kErrorOutOfMemory);
+    if (platform::MultiByteToWideChar(platform::kCodePageAnsi, text, -1, wide.get(), units) != units)
+        return ReportInternalError(ConversionError());
+    *out = std::move(wide);
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT CWMString::SetFromAnsi(const char* text) {
+    wide_.reset();
+    ansi_.reset();
+    HRESULT hr = AnsiToWide(text, &wide_);
+    if (hr < 0) return hr;
+    size_t size = std::strlen(text) + 1;
+    ansi_.reset(new (std::nothrow) char[size]);
+    if (ansi_) std::memcpy(ansi_.get(), text, size);  // else made again on demand
+    return ZMTAGIO_S_OK;
+}
+
+void CWMString::SetWide(WideText text) {
+    ansi_.reset();
+    wide_ = std::move(text);
+}
+
+bool CWMString::MakeAnsi() {
+    if (ansi_) return true;
+    int size = platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_.get(), -1, nullptr, 0);
+    if (size <= 0) return false;
+    std::unique_ptr<char[]> ansi(new (std::nothrow) char[size_t(size)]);
+    if (!ansi || platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_.get(), -1, ansi.get(), size) != size)
+        return false;
+    ansi_ = std::move(ansi);
+    return true;
+}
+
+int CWMString::CopyToAnsi(char* buffer, int size) {
+    if (!buffer || size <= 0) return 0;
+    std::memset(buffer, 0, size_t(size));
+    if (!wide_ || !MakeAnsi() || ansi_[0] == '\0') return 0;
+    size_t n = std::strlen(ansi_.get()) + 1;
+    if (n <= size_t(size)) {
+        std::memcpy(buffer, ansi_.get(), n);
+        return int(n);
+    }
+    // A double-byte character may be cut here.
+    std::memcpy(buffer, ansi_.get(), size_t(size) - 1);
+    return size;
+}
+
+}  // namespace zm::wm
