@@ -7,10 +7,10 @@
 // the source while it is still held (copied next to the source first when the
 // temporary directory lies on another file system). A writer that could not
 // produce its tag block fails the update before anything is replaced.
-#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "platform/FileCopy.h"
 #include "platform/Trace.h"
 #include "session/CzmTagIO.h"
 
@@ -18,25 +18,17 @@ namespace zm {
 namespace {
 
 constexpr char kTempName[] = "VOYdklna7tG.tmp";
-constexpr size_t kCopyChunk = 512000;
 
 }  // namespace
 
 HRESULT CzmTagIO::CopyFileRange(platform::File& source, platform::File& destination, uint64_t start,
                                 uint64_t end) {
-    if (end < start) return ZMTAGIO_E_FAIL;
-    platform::Buffer transfer;
-    if (!transfer.Allocate(std::min<uint64_t>(kCopyChunk, std::max<uint64_t>(end - start, 1))))
-        return ZMTAGIO_E_OUTOFMEMORY;
-    if (!source.Seek(start)) return ZMTAGIO_E_FAIL;
-    for (uint64_t remaining = end - start; remaining > 0;) {
-        size_t chunk = size_t(std::min<uint64_t>(remaining, transfer.size()));
-        int64_t got = source.Read(transfer.span().first(chunk));
-        if (got <= 0) return ZMTAGIO_E_FAIL;
-        if (!destination.WriteAll(transfer.span().first(size_t(got)))) return ZMTAGIO_E_FAIL;
-        remaining -= uint64_t(got);
+    switch (platform::CopyRange(source, destination, {start, end})) {
+        case platform::CopyResult::Copied: return ZMTAGIO_S_OK;
+        case platform::CopyResult::NoMemory: return ZMTAGIO_E_OUTOFMEMORY;
+        case platform::CopyResult::Failed: break;
     }
-    return ZMTAGIO_S_OK;
+    return ZMTAGIO_E_FAIL;
 }
 
 HRESULT CzmTagIO::WriteMP3(platform::File& temp) {
