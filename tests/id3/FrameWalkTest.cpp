@@ -2,12 +2,7 @@
 // the fields, what is kept byte for byte, and where the audio starts.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
-#include "id3/ByteOrder.h"
 #include "id3/Comment.h"
-#include "id3/FrameTable.h"
-#include "platform/Trace.h"
 #include "TagBuilder.h"
 
 namespace zm::id3 {
@@ -20,43 +15,7 @@ using zm::test::TempDir;
 
 const Bytes kAudio = FromHex("ff fb 90 64 00 00 00 00 11 22 33 44");
 
-class FrameWalkTest : public ::testing::Test {
-protected:
-    std::string Write(const Bytes& bytes) {
-        std::string path = dir_.File("t.mp3");
-        zm::test::WriteFile(path, bytes);
-        return path;
-    }
-    TempDir dir_;
-};
-
-TEST(ByteOrderTest, SizesAndSyncsafeNumbers) {
-    EXPECT_EQ(ReadSyncsafe(FromHex("00 00 02 01")), 257u);
-    EXPECT_EQ(ReadSyncsafe(FromHex("7f 7f 7f 7f")), (1u << 28) - 1);
-    EXPECT_EQ(ReadBigEndian(FromHex("01 02 03")), 0x010203u);
-    EXPECT_EQ(ReadBigEndian(FromHex("01 02 03 04 05")), 0x01020304u);
-    EXPECT_EQ(ReadBigEndian(FromHex("01 02")), 0u);
-    uint8_t out[4];
-    StoreSyncsafe(out, 300);
-    EXPECT_EQ(Hex(out, 4), "0000022c");
-    uint32_t big = ToBigEndian32(0x11223344);
-    uint16_t big16 = ToBigEndian16(0x5566);
-    EXPECT_EQ(Hex(reinterpret_cast<uint8_t*>(&big), 4), "11223344");
-    EXPECT_EQ(Hex(reinterpret_cast<uint8_t*>(&big16), 2), "5566");
-}
-
-TEST(FrameTableTest, BothIdColumns) {
-    EXPECT_EQ(FindFrameRow("TT2", 2), 16);
-    EXPECT_EQ(FindFrameRow("TDA", 2), 5);
-    EXPECT_EQ(FindFrameRow("TIM", 2), 5);
-    EXPECT_EQ(FindFrameRow("TIT2", 3), 16);
-    EXPECT_EQ(FindFrameRow("TYER", 4), 83);
-    EXPECT_EQ(FindFrameRow("TDEN", 2), -1);  // no empty 2.2 slot matches
-    EXPECT_EQ(FindFrameRow("XXXX", 3), -1);
-    EXPECT_EQ(FindFrameRow("TIT2", 1), -1);
-    for (int id = 1; id <= kFrameRows; ++id) EXPECT_EQ(FindFrameRow(std::span<const char>(FrameIdOf(id), 4), 3), id - 1);
-    EXPECT_EQ(FrameIdOf(85), nullptr);
-}
+using FrameWalkTest = TagFileTest;
 
 TEST(CommentTestsTest, LanguageDescriptionAndPlayerComments) {
     const char eng[4] = {'e', 'n', 'g', 0};
@@ -143,51 +102,28 @@ TEST_F(FrameWalkTest, Version3WholeTagUnsynchronisation) {
     EXPECT_EQ(r.audio.start, 10 + extended.size() + onFile.size());
 }
 
-// Collects trace lines while it lives.
-class Trace {
-public:
-    Trace() : file_(tmpfile()) { platform::SetTrace(true, fileno(file_)); }
-    ~Trace() {
-        platform::SetTrace(false, -1);
-        fclose(file_);
-    }
-    std::string Text() {
-        fflush(file_);
-        rewind(file_);
-        std::string text;
-        for (int c; (c = fgetc(file_)) != EOF;) text += char(c);
-        return text;
-    }
-
-private:
-    FILE* file_;
-};
-
 TEST_F(FrameWalkTest, WalkEndsWhereTheTagStopsMakingSense) {
     Bytes title = Frame(3, "TIT2", Text("\0a"));
     struct Case {
         const char* name;
         Bytes rest;
         size_t audioStart;
-        std::string trace;
     } cases[] = {
-        {"frame past the tag", title + Text("TPE1") + FromHex("00 00 00 64 00 00 00 41"), 10 + title.size(), ""},
-        {"invalid id", title + Text("TPe1") + FromHex("00 00 00 01 00 00 00"), 10 + title.size(), ""},
-        {"header cut", title + Text("TPE1") + FromHex("00 00"), 10 + title.size(), ""},
+        {"frame past the tag", title + Text("TPE1") + FromHex("00 00 00 64 00 00 00 41"), 10 + title.size()},
+        {"invalid id", title + Text("TPe1") + FromHex("00 00 00 01 00 00 00"), 10 + title.size()},
+        {"header cut", title + Text("TPE1") + FromHex("00 00"), 10 + title.size()},
         {"unknown frame too large", title + Frame(3, "ZZZZ", Zeros(20480)) + Frame(3, "TPE1", Text("\0b")),
-         10 + title.size() + 8, "unknown Field, drop \n"},
-        {"empty unknown frame", title + Frame(3, "ZZZZ", {}), 10 + title.size() + 8, "unknown Field, drop \n"},
+         10 + title.size() + 8},
+        {"empty unknown frame", title + Frame(3, "ZZZZ", {}), 10 + title.size() + 8},
     };
     for (const Case& c : cases) {
-        Trace trace;
         TagReader r(Write(Tag(3, 0, c.rest) + kAudio));
         ASSERT_EQ(r.result, ZMTAGIO_S_OK) << c.name;
         EXPECT_EQ(r.Field(17), "0061") << c.name;
         EXPECT_EQ(r.record.fields[30].size, 0) << c.name;
         EXPECT_EQ(r.state.keptFrames.used, 0u) << c.name;
+        // A frame too large to keep ends the walk behind its id and size.
         EXPECT_EQ(r.audio.start, c.audioStart) << c.name;
-        std::string text = trace.Text();
-        EXPECT_EQ(text.find("unknown Field, drop") != std::string::npos, !c.trace.empty()) << c.name;
     }
 }
 

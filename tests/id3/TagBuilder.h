@@ -81,4 +81,15 @@ struct TagReader {
     std::string Kept() const { return zm::test::Hex(state.keptFrames.data, state.keptFrames.used); }
 };
 
+// Tests that read tags from files they write.
+class TagFileTest : public ::testing::Test {
+protected:
+    std::string Write(const Bytes& bytes, const std::string& name = "in.mp3") {
+        std::string path = dir_.File(name);
+        zm::test::WriteFile(path, bytes);
+        return path;
+    }
+    zm::test::TempDir dir_;
+};
+
 }  // namespace zm::id3::test

@@ -14,17 +14,11 @@ namespace {
 using namespace test;
 using zm::test::FromHex;
 using zm::test::Hex;
-using zm::test::TempDir;
 
 const Bytes kAudio = FromHex("ff fb 90 64 00 00 00 00");
 
-class WriteTest : public ::testing::Test {
+class WriteTest : public TagFileTest {
 protected:
-    std::string Write(const Bytes& bytes) {
-        std::string path = dir_.File("in.mp3");
-        zm::test::WriteFile(path, bytes);
-        return path;
-    }
     // What a writer puts into a fresh file.
     template <typename Writer>
     Bytes Output(Writer write) {
@@ -34,7 +28,6 @@ protected:
         out.Close();
         return zm::test::ReadFile(path);
     }
-    TempDir dir_;
 };
 
 Bytes Block(const std::string& comment30, uint8_t genre) {
