@@ -91,10 +91,12 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
         return ZMTAGIO_S_OK;
     }
 
-    // A version-2.3 tag may be unsynchronised as a whole. The original is
-    // kept for as long as the walk's end has to be found in the file.
+    // Tags of versions 2.2 and 2.3 are unsynchronised as a whole; the
+    // original is kept for as long as the walk's end has to be found in the
+    // file. In version 2.4 the flag marks every frame instead.
     platform::Buffer original;
-    if (version == 3 && (flags & kUnsynchronised)) {
+    bool unsynchronised = flags & kUnsynchronised;
+    if (version <= 3 && unsynchronised) {
         if (!original.Allocate(area.size())) return ZMTAGIO_E_FAIL;
         std::memcpy(original.data(), area.data(), area.size());
         area = area.first(UndoUnsynchronisation(area));
@@ -114,7 +116,8 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
         }
     }
 
-    uint32_t walked = ParseID3Frames(area.subspan(extended), version, record, state, commentLanguage);
+    uint32_t walked = ParseID3Frames(area.subspan(extended), version, version == 4 && unsynchronised, record,
+                                     state, commentLanguage);
     size_t end = extended + walked;
     if (!original.empty()) end = OffsetBeforeUndo(original.span(), end);
     audio.start = kHeaderSize + end;

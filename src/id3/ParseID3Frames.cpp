@@ -17,6 +17,7 @@ namespace {
 // Frames we keep must be smaller than this; a larger one (or an empty one)
 // is taken for damage and ends the walk.
 constexpr uint32_t kKeepLimit = 20480;
+constexpr uint16_t kFrameUnsynchronised = 0x0002;  // version 2.4
 
 struct FrameHeader {
     char id[5] = {};
@@ -57,8 +58,12 @@ std::optional<FrameHeader> ReadFrameHeader(platform::ByteView area, size_t pos, 
 
 class FrameWalk {
 public:
-    FrameWalk(MDRecord& record, ID3State& state, int version, const char* commentLanguage)
-        : record_(record), state_(state), version_(version), language_(commentLanguage) {}
+    FrameWalk(MDRecord& record, ID3State& state, int version, bool allUnsynchronised, const char* commentLanguage)
+        : record_(record),
+          state_(state),
+          version_(version),
+          extraFlags_(allUnsynchronised ? kFrameUnsynchronised : 0),
+          language_(commentLanguage) {}
 
     uint32_t Walk(std::span<uint8_t> area) {
         platform::ByteView view(area.data(), area.size());
@@ -83,7 +88,7 @@ private:
     bool Place(const FrameHeader& header, std::span<uint8_t> body) {
         Frame frame;
         frame.sizeInTag = header.size;
-        frame.flags = header.flags;
+        frame.flags = header.flags | extraFlags_;
         frame.body = version_ == 4 ? CarryV24Frame(body, &frame.flags) : body;
         int row = FindFrameRow(header.id, version_);
         std::memcpy(frame.id, row >= 0 ? ID3FrameTable[row].v23 : header.id, 4);
@@ -173,6 +178,7 @@ private:
     MDRecord& record_;
     ID3State& state_;
     int version_;
+    uint16_t extraFlags_;
     const char* language_;
     bool holdsFallback_ = false;
     Frame fallback_;
@@ -180,10 +186,10 @@ private:
 
 }  // namespace
 
-uint32_t ParseID3Frames(std::span<uint8_t> area, int version, MDRecord& record, ID3State& state,
-                        const char* commentLanguage) {
+uint32_t ParseID3Frames(std::span<uint8_t> area, int version, bool allUnsynchronised, MDRecord& record,
+                        ID3State& state, const char* commentLanguage) {
     platform::TraceLine("ParseID3Frames");
-    return FrameWalk(record, state, version, commentLanguage).Walk(area);
+    return FrameWalk(record, state, version, allUnsynchronised, commentLanguage).Walk(area);
 }
 
 }  // namespace zm::id3

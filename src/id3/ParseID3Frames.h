@@ -13,8 +13,9 @@ namespace zm::id3 {
 // other frame for the writer. The area holds real bytes (a whole-tag
 // unsynchronisation already undone). Returns the bytes walked: the walk ends
 // at padding, at an invalid id, at a frame that would reach past the area,
-// and behind the id and size of a frame too large to keep.
-uint32_t ParseID3Frames(std::span<uint8_t> area, int version, MDRecord& record, ID3State& state,
-                        const char* commentLanguage);
+// and behind the id and size of a frame too large to keep. In version 2.4,
+// allUnsynchronised marks every frame as unsynchronised.
+uint32_t ParseID3Frames(std::span<uint8_t> area, int version, bool allUnsynchronised, MDRecord& record,
+                        ID3State& state, const char* commentLanguage);
 
 }  // namespace zm::id3

@@ -91,15 +91,24 @@ TEST_F(FrameWalkTest, Version4SyncsafeSizesFlagsAndExtendedHeader) {
     EXPECT_EQ(r.record.id3v2Flags, 0x40);
 }
 
-TEST_F(FrameWalkTest, Version3WholeTagUnsynchronisation) {
+// The frame holds 00 FF E0 41; on file a zero follows the FF. Versions 2.2
+// and 2.3 unsynchronise the whole tag, version 2.4 every frame.
+TEST_F(FrameWalkTest, UnsynchronisedTags) {
     Bytes extended = FromHex("00 00 00 06 00 00 00 00 00 00");
-    // The frame holds 00 FF E0 41; on file a zero follows the FF.
-    Bytes onFile = Text("TIT2") + FromHex("00 00 00 04 00 00 00 ff 00 e0 41");
-    TagReader r(Write(Tag(3, 0xC0, extended + onFile + Zeros(8)) + kAudio));
-    ASSERT_EQ(r.result, ZMTAGIO_S_OK);
-    EXPECT_EQ(r.Field(17), "00c3bfc3a041");  // ANSI 1252: y-diaeresis, a-grave
-    EXPECT_EQ(Hex(r.state.extendedHeader.data(), r.state.extendedHeader.size()), Hex(extended));
-    EXPECT_EQ(r.audio.start, 10 + extended.size() + onFile.size());
+    Bytes v2 = Text("TT2") + FromHex("00 00 04 00 ff 00 e0 41");
+    Bytes v3 = Text("TIT2") + FromHex("00 00 00 04 00 00 00 ff 00 e0 41");
+    Bytes v4 = Text("TIT2") + FromHex("00 00 00 05 00 00 00 ff 00 e0 41");
+    struct Case {
+        int version;
+        uint8_t flags;
+        Bytes before, frame;
+    } cases[] = {{2, 0x80, {}, v2}, {3, 0xC0, extended, v3}, {4, 0x80, {}, v4}};
+    for (const Case& c : cases) {
+        TagReader r(Write(Tag(c.version, c.flags, c.before + c.frame + Zeros(8)) + kAudio));
+        ASSERT_EQ(r.result, ZMTAGIO_S_OK);
+        EXPECT_EQ(r.Field(17), "00c3bfc3a041") << c.version;  // ANSI 1252: y-diaeresis, a-grave
+        EXPECT_EQ(r.audio.start, 10 + c.before.size() + c.frame.size()) << c.version;
+    }
 }
 
 TEST_F(FrameWalkTest, WalkEndsWhereTheTagStopsMakingSense) {
