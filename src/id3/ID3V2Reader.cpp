@@ -87,7 +87,7 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     // The frames of a compressed version-2.2 tag cannot be read (the scheme
     // was never defined): the tag counts as one without readable frames.
     if (version == 2 && (flags & kExtendedHeader)) {
-        platform::TraceLine("ParseID3Frames compressed tag, no frames read");
+        platform::TraceLine("ReadID3V2FromFile compressed tag, no frames read");
         return ZMTAGIO_S_OK;
     }
 
