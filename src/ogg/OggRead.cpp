@@ -31,14 +31,9 @@ struct CommentPage {
 bool LoadHead(platform::File& file, OggState& state) {
     if (!state.head.empty()) return state.headBytes > 0;
     if (!state.head.Allocate(kHeadBytes) || !file.Seek(0)) return false;
-    size_t got = 0;
-    while (got < kHeadBytes) {
-        int64_t n = file.Read(state.head.span().subspan(got));
-        if (n <= 0) break;
-        got += size_t(n);
-    }
-    state.headBytes = got;
-    return got > 0;
+    int64_t got = file.Read(state.head.span());
+    state.headBytes = got > 0 ? size_t(got) : 0;
+    return state.headBytes > 0;
 }
 
 ByteView HeadOf(const OggState& state) { return ByteView(state.head.data(), state.headBytes); }
@@ -83,13 +78,8 @@ bool CopyPage(platform::File& file, ByteView head, size_t start, platform::Buffe
     size_t inHead = std::min(copy.size(), head.size() - start);
     std::copy_n(head.data() + start, inHead, copy.data());
     if (inHead == copy.size()) return true;
-    if (!file.Seek(start + inHead)) return false;
-    for (size_t got = inHead; got < copy.size();) {
-        int64_t n = file.Read(copy.span().subspan(got));
-        if (n <= 0) return false;
-        got += size_t(n);
-    }
-    return true;
+    auto rest = copy.span().subspan(inHead);
+    return file.Seek(start + inHead) && file.Read(rest) == int64_t(rest.size());
 }
 
 // The writer needs the comment packet to begin and end on this page.
