@@ -6,6 +6,7 @@
 #include "id3/ByteOrder.h"
 #include "id3/ID3.h"
 #include "id3/ParseID3Frames.h"
+#include "id3/TagHeader.h"
 #include "id3/Unsync.h"
 #include "platform/Trace.h"
 
@@ -13,16 +14,10 @@ namespace zm::id3 {
 namespace {
 
 constexpr uint32_t kID3V1Size = 128;
-constexpr uint32_t kHeaderSize = 10;
-constexpr size_t kVersion = 3;
-constexpr size_t kFlags = 5;
-constexpr size_t kSize = 6;
-constexpr uint8_t kUnsynchronised = 0x80;
-constexpr uint8_t kExtendedHeader = 0x40;  // in version 2.2: compression
 constexpr uint32_t kExtendedSizeBytes = 4;
 
 bool IsID3V2Header(const uint8_t* header) {
-    return std::memcmp(header, "ID3", 3) == 0 && header[kVersion] >= 2 && header[kVersion] <= 4;
+    return std::memcmp(header, "ID3", 3) == 0 && header[kTagVersion] >= 2 && header[kTagVersion] <= 4;
 }
 
 // The length of the extended header at the start of the area, or nothing
@@ -51,15 +46,15 @@ uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
             count += kID3V1Size;
         }
     }
-    uint8_t header[kHeaderSize];
+    uint8_t header[kTagHeaderSize];
     if (!file.Seek(0)) return 0;
     int64_t got = file.Read(header);
     if (got <= 0) return 0;
-    if (got == kHeaderSize && IsID3V2Header(header)) {
+    if (got == kTagHeaderSize && IsID3V2Header(header)) {
         // A tag cannot hold more than the file: a size field that claims
         // more must not make MDInit allocate up to 256 MB for a small file.
-        uint64_t claimed = uint64_t(ReadSyncsafe(std::span<const uint8_t>(header + kSize, 4))) + kHeaderSize;
-        uint32_t size = uint32_t(std::min<uint64_t>(claimed, std::max<uint64_t>(audio.end, kHeaderSize)));
+        uint64_t claimed = uint64_t(ReadSyncsafe(std::span<const uint8_t>(header + kTagSize, 4))) + kTagHeaderSize;
+        uint32_t size = uint32_t(std::min<uint64_t>(claimed, std::max<uint64_t>(audio.end, kTagHeaderSize)));
         record.hasID3v2 = 1;
         blocks.id3v2 = size;
         audio.start = size;
@@ -74,19 +69,19 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
                           uint32_t tagLength, const char* commentLanguage, platform::FileRange& audio) {
     if (!file.Seek(0)) return ZMTAGIO_E_FAIL;
     int64_t got = file.Read(std::span<uint8_t>(destination, tagLength));
-    if (got < int64_t(kHeaderSize)) return ZMTAGIO_E_FAIL;
+    if (got < int64_t(kTagHeaderSize)) return ZMTAGIO_E_FAIL;
     size_t bytes = size_t(std::min<uint64_t>(uint64_t(got), audio.end));
-    int version = int8_t(destination[kVersion]);
-    uint8_t flags = destination[kFlags];
+    int version = int8_t(destination[kTagVersion]);
+    uint8_t flags = destination[kTagFlags];
     record.id3v2Version = int16_t(version);
     record.id3v2Flags = flags;
-    audio.start = kHeaderSize;
-    if (bytes < kHeaderSize) return ZMTAGIO_S_OK;
-    std::span<uint8_t> area(destination + kHeaderSize, bytes - kHeaderSize);
+    audio.start = kTagHeaderSize;
+    if (bytes < kTagHeaderSize) return ZMTAGIO_S_OK;
+    std::span<uint8_t> area(destination + kTagHeaderSize, bytes - kTagHeaderSize);
 
     // The frames of a compressed version-2.2 tag cannot be read (the scheme
     // was never defined): the tag counts as one without readable frames.
-    if (version == 2 && (flags & kExtendedHeader)) {
+    if (version == 2 && (flags & kTagExtendedHeader)) {
         platform::TraceLine("ReadID3V2FromFile compressed tag, no frames read");
         return ZMTAGIO_S_OK;
     }
@@ -95,7 +90,7 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     // original is kept for as long as the walk's end has to be found in the
     // file. In version 2.4 the flag marks every frame instead.
     platform::Buffer original;
-    bool unsynchronised = flags & kUnsynchronised;
+    bool unsynchronised = flags & kTagUnsynchronised;
     if (version <= 3 && unsynchronised) {
         if (!original.Allocate(area.size())) return ZMTAGIO_E_FAIL;
         std::memcpy(original.data(), area.data(), area.size());
@@ -106,7 +101,7 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     // version 2.3's is kept for the writer. One that does not fit leaves no
     // frame to read.
     uint32_t extended = 0;
-    if (version >= 3 && (flags & kExtendedHeader)) {
+    if (version >= 3 && (flags & kTagExtendedHeader)) {
         auto length = ExtendedHeaderLength(platform::ByteView(area.data(), area.size()), version);
         if (!length) return ZMTAGIO_S_OK;
         extended = *length;
@@ -120,7 +115,7 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
                                      state, commentLanguage);
     size_t end = extended + walked;
     if (!original.empty()) end = OffsetBeforeUndo(original.span(), end);
-    audio.start = kHeaderSize + end;
+    audio.start = kTagHeaderSize + end;
     return ZMTAGIO_S_OK;
 }
 

@@ -7,18 +7,14 @@
 #include "id3/FrameBuilder.h"
 #include "id3/FrameTable.h"
 #include "id3/ID3.h"
+#include "id3/TagHeader.h"
 #include "id3/TextEncoding.h"
 #include "platform/Trace.h"
 
 namespace zm::id3 {
 namespace {
 
-constexpr uint8_t kHeader[kFrameHeader] = {'I', 'D', '3', 3, 0};
-constexpr size_t kFlags = 5;
-constexpr size_t kSize = 6;
-constexpr uint8_t kFooter = 0x10;
-constexpr uint8_t kExtendedHeader = 0x40;
-constexpr uint8_t kUnsynchronised = 0x80;
+constexpr uint8_t kHeader[kTagHeaderSize] = {'I', 'D', '3', 3, 0};
 constexpr int kLastField = 109;
 // Re-encoded text may grow up to five times.
 constexpr uint64_t kGrowth = 5;
@@ -27,8 +23,8 @@ constexpr uint8_t kUnknownLanguage[3] = {'X', 'X', 'X'};
 // Bodies are stored with unsynchronisation undone and the footer is never
 // written; the extended-header flag stands only when its copy is written.
 uint8_t TagFlags(uint8_t read, bool extendedHeader) {
-    uint8_t flags = read & uint8_t(~(kFooter | kUnsynchronised));
-    return extendedHeader ? flags : flags & uint8_t(~kExtendedHeader);
+    uint8_t flags = read & uint8_t(~(kTagFooter | kTagUnsynchronised));
+    return extendedHeader ? flags : flags & uint8_t(~kTagExtendedHeader);
 }
 
 uint64_t EstimateTag(const MDRecord& record, const ID3State& state, size_t edited) {
@@ -66,10 +62,10 @@ bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8
     if (!ReserveBuffer(tag, kGrowth * EstimateTag(record, state, editedFrames.size()) + kFrameHeader)) return false;
 
     record.id3v2Flags = TagFlags(record.id3v2Flags, !state.extendedHeader.empty());
-    uint8_t header[kFrameHeader];
-    std::memcpy(header, kHeader, kFrameHeader);
-    header[kFlags] = record.id3v2Flags;
-    bool ok = platform::AppendToBuffer(header, kFrameHeader, tag) &&
+    uint8_t header[kTagHeaderSize];
+    std::memcpy(header, kHeader, kTagHeaderSize);
+    header[kTagFlags] = record.id3v2Flags;
+    bool ok = platform::AppendToBuffer(header, kTagHeaderSize, tag) &&
               platform::AppendToBuffer(state.extendedHeader.data(), uint32_t(state.extendedHeader.size()), tag) &&
               platform::AppendToBuffer(editedFrames.data(), uint32_t(editedFrames.size()), tag);
     for (int id = 1; ok && id <= kLastField; ++id) {
@@ -80,8 +76,8 @@ bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8
                                                 {std::span<const uint8_t>(field.data, size_t(field.size))});
     }
     ok = ok && platform::AppendToBuffer(state.keptFrames.data, state.keptFrames.used, tag);
-    if (!ok || tag.used - kFrameHeader >= kSyncsafeLimit) return false;
-    StoreSyncsafe(tag.data + kSize, tag.used - kFrameHeader);
+    if (!ok || tag.used - kTagHeaderSize >= kSyncsafeLimit) return false;
+    StoreSyncsafe(tag.data + kTagSize, tag.used - kTagHeaderSize);
     bool written = out.WriteAll(tag.bytes());
     platform::TraceLine("WriteID3V2IntoFile End");
     return written;
