@@ -59,7 +59,7 @@ bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8
                         platform::File& out) {
     platform::TraceLine("WriteID3V2IntoFile Start");
     platform::GrowBuffer tag;
-    if (!ReserveBuffer(tag, kGrowth * EstimateTag(record, state, editedFrames.size()) + kFrameHeader)) return false;
+    if (!ReserveBuffer(tag, kGrowth * EstimateTag(record, state, editedFrames.size()) + kTagHeaderSize)) return false;
 
     record.id3v2Flags = TagFlags(record.id3v2Flags, !state.extendedHeader.empty());
     uint8_t header[kTagHeaderSize];
