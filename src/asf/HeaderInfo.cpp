@@ -66,8 +66,13 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
         if (*stream == 0 && ComputedAttribute(header_, wanted, found, computed)) {
             bytes = &computed;
         } else {
+            // Writers change the language-neutral attribute of a name, so it is
+            // the one read; one stored only under a language is read otherwise.
+            auto named = [&](const Attribute& a) { return a.stream == *stream && a.name == wanted; };
             auto it = std::find_if(header_.attributes.begin(), header_.attributes.end(),
-                                   [&](const Attribute& a) { return a.stream == *stream && a.name == wanted; });
+                                   [&](const Attribute& a) { return named(a) && a.language == 0; });
+            if (it == header_.attributes.end())
+                it = std::find_if(header_.attributes.begin(), header_.attributes.end(), named);
             if (it != header_.attributes.end()) {
                 bytes = &it->value;
                 found = it->type;

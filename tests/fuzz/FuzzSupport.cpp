@@ -52,16 +52,17 @@ void Workspace::WriteInput(const uint8_t* data, size_t size) const {
     Check(bool(out), "cannot write the input file", input_);
 }
 
-std::vector<std::string> Workspace::TempDirEntries() const {
+std::vector<std::string> Workspace::Leftovers() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(tempDir_))
-        names.push_back(entry.path().filename().string());
+        names.push_back(entry.path().string());
+    for (const auto& entry : std::filesystem::directory_iterator(root_))
+        if (entry.path() != input_ && entry.path() != tempDir_) names.push_back(entry.path().string());
     return names;
 }
 
-void Workspace::ClearTempDir() const {
-    for (const auto& entry : std::filesystem::directory_iterator(tempDir_))
-        std::filesystem::remove(entry.path());
+void Workspace::ClearLeftovers() const {
+    for (const std::string& name : Leftovers()) std::filesystem::remove(name);
 }
 
 void Workspace::Remove() const {

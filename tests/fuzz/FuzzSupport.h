@@ -20,13 +20,13 @@ class Workspace {
 public:
     static Workspace& Get();
     const std::string& Input() const { return input_; }
-    const std::string& TempDir() const { return tempDir_; }
     std::string TempFile() const;
     // The input file with exactly these bytes.
     void WriteInput(const uint8_t* data, size_t size) const;
-    // Names in the temporary directory; empty after every finished update.
-    std::vector<std::string> TempDirEntries() const;
-    void ClearTempDir() const;
+    // Files that a finished update left: anything in the temporary
+    // directory or beside the input.
+    std::vector<std::string> Leftovers() const;
+    void ClearLeftovers() const;
     void Remove() const;
 
 private:

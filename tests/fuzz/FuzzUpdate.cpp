@@ -93,8 +93,7 @@ std::vector<const Edit*> Apply(zm::test::Session& session, const std::vector<Edi
 
 // An update leaves nothing behind: no temporary file, no staging copy.
 void CheckNothingLeft() {
-    const auto& workspace = Workspace::Get();
-    auto left = workspace.TempDirEntries();
+    auto left = Workspace::Get().Leftovers();
     Check(left.empty(), "a temporary file outlived the update", left.empty() ? "" : left.front());
 }
 
@@ -168,7 +167,7 @@ void RemoveOneKind(Family family, size_t inputSize) {
 void EditAfterFailedOpen(zm::test::Session& session) {
     for (const auto* edits : {&kMP3Edits, &kOggEdits, &kWMEdits}) Apply(session, *edits);
     session.MDUpdate(0);
-    Workspace::Get().ClearTempDir();
+    Workspace::Get().ClearLeftovers();
 }
 
 }  // namespace
