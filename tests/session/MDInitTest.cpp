@@ -80,11 +80,11 @@ TEST(MDInitTest, UntaggedFileGivesAnEmptyRecord) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(trace.Text(), "MDInit " + path + " \nMDInit GetSize=0 \n");
     EXPECT_STREQ(record->filePath, path.c_str());
-    EXPECT_EQ(record->presetWords[0], 15u);
-    EXPECT_EQ(record->presetWords[3], 2u);
-    EXPECT_EQ(record->hasID3v1 | record->hasID3v2 | record->isOgg | record->isASF, 0u);
+    EXPECT_EQ(uint32_t(record->presetWords[0]), 15u);
+    EXPECT_EQ(uint32_t(record->presetWords[3]), 2u);
+    EXPECT_EQ(uint32_t(record->hasID3v1 | record->hasID3v2 | record->isOgg | record->isASF), 0u);
     EXPECT_TRUE(AllZero(record->fields, sizeof record->fields));
-    EXPECT_EQ(record->tagBuffer, nullptr);
+    EXPECT_EQ(static_cast<void*>(record->tagBuffer), nullptr);
 }
 
 TEST(MDInitTest, PresetSizeSkipsTheProbesEvenForASF) {
@@ -98,8 +98,8 @@ TEST(MDInitTest, PresetSizeSkipsTheProbesEvenForASF) {
     MDRecord* record = nullptr;
     ASSERT_EQ(session.MDInit(100, path.c_str(), &record, nullptr, 0), ZMTAGIO_S_OK);
     EXPECT_EQ(trace.Text(), "MDInit " + path + " \nMDInit GetSize=100 \n");
-    EXPECT_EQ(record->isASF, 0u);
-    ASSERT_NE(record->tagBuffer, nullptr);
+    EXPECT_EQ(uint32_t(record->isASF), 0u);
+    ASSERT_NE(static_cast<void*>(record->tagBuffer), nullptr);
     EXPECT_TRUE(AllZero(record->tagBuffer, 100));
 }
 
@@ -110,8 +110,8 @@ TEST(MDInitTest, ASFSignatureMarksTheRecordWhateverTheReaderFinds) {
     Session session;
     MDRecord* record = nullptr;
     ASSERT_EQ(session.Open(path, &record), ZMTAGIO_S_FALSE);
-    EXPECT_EQ(record->isASF, 1u);
-    EXPECT_EQ(record->tagBuffer, nullptr);
+    EXPECT_EQ(uint32_t(record->isASF), 1u);
+    EXPECT_EQ(static_cast<void*>(record->tagBuffer), nullptr);
 }
 
 TEST(MDInitTest, PathsTooLongForTheRecordAreRefused) {
@@ -162,7 +162,7 @@ TEST(MDEditFieldTest, EditsThatWouldPickTheWrongRecipeAreRefused) {
     EXPECT_EQ(session.MDRemoveTag(10, 0), ZMTAGIO_E_INVALIDARG);
     EXPECT_EQ(session.MDRemoveTag(-1, 0), ZMTAGIO_E_INVALIDARG);
     EXPECT_EQ(session.MDRemoveTag(9, 0), ZMTAGIO_S_OK);
-    EXPECT_EQ(record->isOgg | record->isASF, 0u);
+    EXPECT_EQ(uint32_t(record->isOgg | record->isASF), 0u);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ protected:
     void StageTitle(Session& session, const std::string& title = "New") {
         MDRecord* record = nullptr;
         ASSERT_EQ(session.Open(path_, &record), ZMTAGIO_S_OK);
-        ASSERT_EQ(record->hasID3v1, 1u);
+        ASSERT_EQ(uint32_t(record->hasID3v1), 1u);
         ASSERT_EQ(session.Edit(MD_ID3V1_TITLE, MD_KIND_ID3V1, title), ZMTAGIO_S_OK);
     }
     bool TempLeft() const { return test::FileExists(tmp_ + "/" + kTempName); }
