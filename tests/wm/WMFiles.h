@@ -102,6 +102,9 @@ inline std::unique_ptr<MDRecord> RecordFor(const std::string& path) {
     return record;
 }
 
+// The record is packed: its pointers are read by value, never bound to references.
+inline const uint8_t* DataOf(const MDRecord& record, int id) { return record.fields[id].data; }
+
 inline std::string FieldText(const MDRecord& record, int id) {
     const MDField& f = record.fields[id];
     return f.data ? std::string(reinterpret_cast<const char*>(f.data)) : std::string();

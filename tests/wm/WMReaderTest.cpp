@@ -40,8 +40,8 @@ TEST(WMReaderTest, AFileWithoutListedAttributesGetsEmptyFieldsAndMidnight) {
     ASSERT_EQ(r->hr, 0);
     EXPECT_EQ(r->out, r->record.get());
     for (int id = 1; id <= kFieldCount; ++id) {
-        ASSERT_NE(r->record->fields[id].data, nullptr) << id;
-        EXPECT_EQ(r->record->fields[id].data, r->state.values[id].data()) << id;
+        ASSERT_NE(DataOf(*r->record, id), nullptr) << id;
+        EXPECT_EQ(DataOf(*r->record, id), r->state.values[id].data()) << id;
         EXPECT_EQ(r->state.values[id].size(), size_t(kValueSize)) << id;
         EXPECT_EQ(r->record->fields[id].size, 0) << id;
         EXPECT_EQ(FieldText(*r->record, id), id == 2 ? "00:00:00:000" : "") << id;
@@ -103,7 +103,7 @@ TEST(WMReaderTest, ATextAttributeStoredAsANumberFailsTheWholeRead) {
         EXPECT_EQ(uint32_t(r->hr), 0x80070057u);
         EXPECT_EQ(r->out, nullptr);
         for (int id = 1; id <= kFieldCount; ++id) {
-            EXPECT_EQ(r->record->fields[id].data, nullptr);
+            EXPECT_EQ(DataOf(*r->record, id), nullptr);
             EXPECT_EQ(r->record->fields[id].size, 0);
         }
     }
@@ -117,7 +117,7 @@ TEST(WMReaderTest, UnreadableFilesAndLongPathsFailBeforeAnythingIsFilled) {
     for (const std::string& path : {notAsf, dir.File("missing.wma")}) {
         auto r = ReadFrom(path);
         EXPECT_LT(r->hr, 0) << path;
-        EXPECT_EQ(r->record->fields[1].data, nullptr);
+        EXPECT_EQ(DataOf(*r->record, 1), nullptr);
     }
     auto record = std::make_unique<MDRecord>();
     WMState state;
