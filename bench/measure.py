@@ -123,12 +123,15 @@ class Programs:
         self.mutagen_write = [PYTHON, os.path.join(HERE, "peers", "mutagen_write.py")]
 
 
-def read_commands(p, kind, files, show_json, scan):
+def read_commands(p, kind, files, show_json, scan, baseline):
     folder = os.path.dirname(files[0])
     commands = [
         Command("limit (system calls only)", [p.limit] + files),
         Command("zmTagIO MDInit+MDUninit", [p.read] + files, reads=True),
     ]
+    if baseline:
+        commands.append(Command("zmTagIO MDInit+MDUninit (baseline)", [baseline.read] + files,
+                                reads=True))
     if show_json:
         commands.append(Command("zmtagio show --json", [p.zmtagio, "show", "--json"] + files))
     if scan:
@@ -143,26 +146,30 @@ def read_commands(p, kind, files, show_json, scan):
     return commands
 
 
-def write_commands(p, corpus, big):
+def write_commands(p, big, baseline):
+    """Every writer starts with nothing of anybody's waiting to be written, so
+    that none pays for another's write-back. cp and dd write over the copy of
+    the round before, as a replace frees the file it replaces."""
     copy = os.path.join("big", "copy" + os.path.splitext(big)[1])
-
-    def remove_copy():
-        if os.path.exists(os.path.join(corpus, copy)):
-            os.unlink(os.path.join(corpus, copy))
-
     title = "Bench round {round}"
     commands = [
-        Command("cp", ["cp", big, copy], setup=remove_copy),
+        Command("cp", ["cp", big, copy]),
         Command("dd bs=512000 conv=fsync",
-                ["dd", "if=" + big, "of=" + copy, "bs=512000", "conv=fsync", "status=none"],
-                setup=remove_copy),
+                ["dd", "if=" + big, "of=" + copy, "bs=512000", "conv=fsync", "status=none"]),
         Command("zmTagIO MDEditField+MDUpdate", [p.retitle, big, title]),
+    ]
+    if baseline:
+        commands.append(Command("zmTagIO MDEditField+MDUpdate (baseline)",
+                                [baseline.retitle, big, title]))
+    commands += [
         Command("TagLib", [p.taglib_write, big, title]),
         Command("mutagen", p.mutagen_write + [big, title]),
     ]
     if big.endswith(".ogg"):
         commands.append(Command("vorbiscomment", ["vorbiscomment", "-d", "TITLE", "-t",
                                                   "TITLE=" + title, big]))
+    for command in commands:
+        command.setup = os.sync
     return commands
 
 
@@ -180,13 +187,13 @@ def verdict(value, target, below=False):
     return "met" if (value < target if below else value >= target) else "MISSED"
 
 
-def report_reads(p, corpus, env, rounds, show_json, scan, targets):
+def report_reads(p, corpus, env, rounds, show_json, scan, baseline, targets):
     print("\nReading small files: files/s, and each as a fraction of the limit's files/s")
     print("%-5s %-40s %10s %8s %9s  %s" % ("kind", "reader", "files/s", "x limit", "peak RSS",
                                            "check"))
     for kind in ("mp3", "ogg", "wma"):
         files = files_in(corpus, kind)
-        commands = read_commands(p, kind, files, show_json, scan)
+        commands = read_commands(p, kind, files, show_json, scan, baseline)
         measure(commands, corpus, env, rounds)
         limit = commands[0].median()
         by_name = {c.name: c for c in commands}
@@ -197,7 +204,7 @@ def report_reads(p, corpus, env, rounds, show_json, scan, targets):
             print("%-5s %-40s %10s %8s %9s  %s" % (
                 kind, c.name, fmt(rate, ",.0f"), fmt(ratio(limit, m), ".2f"),
                 fmt(rss, ".1f") + " MB" if rss else "", c.note))
-            if c.name.startswith("zm"):
+            if c.name.startswith("zm") and "baseline" not in c.name:
                 targets.append(("%s %s >= %.2fx limit" % (kind, c.name, READ_OF_LIMIT),
                                 ratio(limit, m), verdict(ratio(limit, m), READ_OF_LIMIT)))
         if scan:
@@ -209,12 +216,12 @@ def report_reads(p, corpus, env, rounds, show_json, scan, targets):
                             verdict(speedup, SCAN_SPEEDUP)))
 
 
-def report_writes(p, corpus, env, rounds, targets):
+def report_writes(p, corpus, env, rounds, baseline, targets):
     print("\nChanging the title of a large file: MB/s of file, and each as a fraction of dd's")
     print("%-5s %-40s %10s %8s %9s  %s" % ("file", "writer", "MB/s", "x dd", "peak RSS", "check"))
     for big in (os.path.join("big", "big.mp3"), os.path.join("big", "big.ogg")):
         megabytes = os.path.getsize(os.path.join(corpus, big)) / (1 << 20)
-        commands = write_commands(p, corpus, big)
+        commands = write_commands(p, big, baseline)
         measure(commands, corpus, env, rounds)
         dd = commands[1].median()
         for c in commands:
@@ -223,7 +230,7 @@ def report_writes(p, corpus, env, rounds, targets):
             print("%-5s %-40s %10s %8s %9s  %s" % (
                 big[-3:], c.name, fmt(megabytes / m if m else None, ",.0f"),
                 fmt(ratio(dd, m), ".2f"), fmt(rss, ".1f") + " MB" if rss else "", c.note))
-            if c.name.startswith("zmTagIO"):
+            if c.name == "zmTagIO MDEditField+MDUpdate":
                 targets.append(("%s rewrite >= %.1fx dd conv=fsync" % (big[-3:], REWRITE_OF_DD),
                                 ratio(dd, m), verdict(ratio(dd, m), REWRITE_OF_DD)))
                 targets.append(("%s rewrite peak RSS < %d MB" % (big[-3:], REWRITE_RSS_MB), rss,
@@ -268,9 +275,12 @@ def main():
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--write-rounds", type=int, default=5)
     parser.add_argument("--only", choices=("read", "write", "picture"))
+    parser.add_argument("--baseline", metavar="BUILD_DIR",
+                        help="another build whose component runs beside this one's")
     args = parser.parse_args()
     corpus, build = os.path.abspath(args.corpus), os.path.abspath(args.build)
     p = Programs(build)
+    baseline = Programs(os.path.abspath(args.baseline)) if args.baseline else None
     env = dict(os.environ, LC_ALL="C")
     # The temporary file of a rewrite lies beside the file, as on a music disk.
     env["TMPDIR"] = os.path.join(corpus, "tmp")
@@ -287,9 +297,9 @@ def main():
               " and ".join(n for n, ok in (("show --json", show_json), ("scan", scan)) if not ok))
     targets = []
     if args.only in (None, "read"):
-        report_reads(p, corpus, env, args.rounds, show_json, scan, targets)
+        report_reads(p, corpus, env, args.rounds, show_json, scan, baseline, targets)
     if args.only in (None, "write"):
-        report_writes(p, corpus, env, args.write_rounds, targets)
+        report_writes(p, corpus, env, args.write_rounds, baseline, targets)
     if args.only in (None, "picture"):
         report_picture(p, corpus, env, targets)
     print("\nTargets")
