@@ -94,8 +94,9 @@ CommonOptions ToCommon(const CommonFlags& flags, const char* defaultLanguage) {
     return {ToLanguage(flags.language.empty() ? defaultLanguage : flags.language), flags.codePage, flags.trace};
 }
 
-// Values of the repeatable options, in the order they were given.
-std::vector<FieldRequest> RequestsInOrder(const CLI::App& command, const CLI::Option* field) {
+// The values of the field options, in the order they were given.
+std::vector<FieldRequest> RequestsInOrder(const CLI::App& command, const std::map<const CLI::Option*, std::string>& common,
+                                          const CLI::Option* field) {
     std::vector<FieldRequest> requests;
     std::map<const CLI::Option*, size_t> used;
     for (const CLI::Option* option : command.parse_order()) {
@@ -104,9 +105,9 @@ std::vector<FieldRequest> RequestsInOrder(const CLI::App& command, const CLI::Op
         const std::string& value = option->results()[index];
         if (option == field) {
             size_t equals = value.find('=');
-            requests.push_back({value.substr(0, equals), equals == std::string::npos ? std::string() : value.substr(equals + 1), false});
-        } else if (option->get_lnames().size() == 1) {
-            requests.push_back({option->get_lnames()[0], value, true});
+            requests.push_back({value.substr(0, equals), value.substr(equals + 1), false});
+        } else if (auto name = common.find(option); name != common.end()) {
+            requests.push_back({name->second, value, true});
         }
     }
     return requests;
@@ -143,13 +144,15 @@ int main(int argc, char** argv) {
     SetOptions set;
     CommonFlags setFlags;
     std::vector<std::string> ignored;
+    std::map<const CLI::Option*, std::string> commonOptions;
     CLI::App* setCommand = app.add_subcommand("set", "Change fields of one file");
     AddCommonOptions(*setCommand, setFlags);
     setCommand->add_option("FILE", set.file, "The file to change")->required();
-    for (const char* name : kCommonNames)
-        setCommand->add_option(std::string("--") + name, ignored, std::string("New ") + name + " (empty: delete)")
-            ->type_name("TEXT")
-            ->allow_extra_args(false);
+    for (const char* name : kCommonNames) {
+        CLI::Option* option =
+            setCommand->add_option(std::string("--") + name, ignored, std::string("New ") + name + " (empty: delete)");
+        commonOptions[option->type_name("TEXT")->allow_extra_args(false)] = name;
+    }
     CLI::Option* field = setCommand->add_option("--field", ignored, "Any field by its frame id, Ogg name or attribute")
                              ->type_name("NAME=VALUE")
                              ->allow_extra_args(false)
@@ -187,7 +190,7 @@ int main(int argc, char** argv) {
     }
     if (setCommand->parsed()) {
         set.common = ToCommon(setFlags, "eng");
-        set.requests = RequestsInOrder(*setCommand, field);
+        set.requests = RequestsInOrder(*setCommand, commonOptions, field);
         if (set.requests.empty()) return Usage("set: name at least one field to change");
         return ApplyCommonOptions(set.common) ? RunSet(set) : kExitUsage;
     }
