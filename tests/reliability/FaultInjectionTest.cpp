@@ -74,7 +74,7 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
     std::filesystem::create_directory(folder);
     std::filesystem::create_directory(tempFolder);
     ScopedTempDirectory tmpdir(tempFolder);
-    std::vector<Bytes> states = CleanStates(scenario, folder);
+    std::vector<Bytes> states = CleanStates(scenario, SourceBytes(scenario.source), folder);
     const Bytes& source = states.front();
     const Bytes& finished = states.back();
     ASSERT_GT(states.size(), 1u) << "the scenario changes nothing";

@@ -101,10 +101,10 @@ Outcome RunHost(const Scenario& scenario, const std::string& path, const std::fu
     return outcome;
 }
 
-std::vector<Bytes> CleanStates(const Scenario& scenario, const std::string& folder) {
+std::vector<Bytes> CleanStates(const Scenario& scenario, const Bytes& source, const std::string& folder) {
     std::string path = folder + "/clean";
-    test::WriteFile(path, SourceBytes(scenario.source));
-    std::vector<Bytes> states = {SourceBytes(scenario.source)};
+    test::WriteFile(path, source);
+    std::vector<Bytes> states = {source};
     Outcome outcome = RunHost(scenario, path, [&] {
         Bytes now = test::ReadFile(path);
         if (now != states.back()) states.push_back(std::move(now));

@@ -54,9 +54,9 @@ struct Outcome {
 Outcome RunHost(const Scenario& scenario, const std::string& path,
                 const std::function<void()>& afterEachCall = {});
 
-// The contents the file takes, in order, when nothing fails: the source,
-// then each different content after a call.
-std::vector<Bytes> CleanStates(const Scenario& scenario, const std::string& folder);
+// The contents a file that starts as source takes, in order, when nothing
+// fails: the source, then each different content after a call.
+std::vector<Bytes> CleanStates(const Scenario& scenario, const Bytes& source, const std::string& folder);
 
 // Undocumented results: positive values other than S_FALSE.
 bool Defined(HRESULT hr);
