@@ -16,6 +16,11 @@ using zm::asf::ObjectGuid;
 inline void Put(Bytes& out, uint64_t value, int width) {
     for (int i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
 }
+inline Bytes Le(uint64_t value, int width) {
+    Bytes out;
+    Put(out, value, width);
+    return out;
+}
 inline void Put(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 inline void Put(Bytes& out, const ObjectGuid& guid) { out.insert(out.end(), guid.begin(), guid.end()); }
 
@@ -28,8 +33,7 @@ inline Bytes Wide(const std::u16string& text) {
 }
 
 inline Bytes Object(const ObjectGuid& guid, const Bytes& body) {
-    Bytes out;
-    Put(out, guid);
+    Bytes out(guid.begin(), guid.end());
     Put(out, 24 + body.size(), 8);
     Put(out, body);
     return out;
@@ -148,8 +152,7 @@ inline Bytes Payload() {
 // A header around children, then a Data Object and an index behind it. The
 // File Properties' file size is made right.
 inline Bytes AsfFile(const std::vector<Bytes>& children) {
-    Bytes header;
-    Put(header, zm::asf::kHeaderObject);
+    Bytes header(zm::asf::kHeaderObject.begin(), zm::asf::kHeaderObject.end());
     size_t size = 30;
     for (const Bytes& child : children) size += child.size();
     Put(header, size, 8);
@@ -182,21 +185,18 @@ struct Opened {
     HRESULT hr = ZMTAGIO_E_FAIL;
 };
 
-inline Opened<zm::asf::IWMMetadataEditor> OpenEditor(const std::string& path) {
-    Opened<zm::asf::IWMMetadataEditor> o;
-    if ((o.hr = zm::asf::WMCreateEditor(o.object.Put())) < 0) return o;
-    if ((o.hr = o.object->Open(WidePath(path).c_str())) < 0) return o;
-    o.hr = o.object->QueryInterface(zm::asf::IID_IWMHeaderInfo3, o.info.PutVoid());
-    return o;
-}
+inline HRESULT Create(zm::asf::IWMSyncReader** reader) { return zm::asf::WMCreateSyncReader(nullptr, 0, reader); }
+inline HRESULT Create(zm::asf::IWMMetadataEditor** editor) { return zm::asf::WMCreateEditor(editor); }
 
-inline Opened<zm::asf::IWMSyncReader> OpenReader(const std::string& path) {
-    Opened<zm::asf::IWMSyncReader> o;
-    if ((o.hr = zm::asf::WMCreateSyncReader(nullptr, 0, o.object.Put())) < 0) return o;
-    if ((o.hr = o.object->Open(WidePath(path).c_str())) < 0) return o;
-    o.hr = o.object->QueryInterface(zm::asf::IID_IWMHeaderInfo3, o.info.PutVoid());
+template <typename Role>
+Opened<Role> OpenAs(const std::string& path) {
+    Opened<Role> o;
+    if ((o.hr = Create(o.object.Put())) >= 0 && (o.hr = o.object->Open(WidePath(path).c_str())) >= 0)
+        o.hr = o.object->QueryInterface(zm::asf::IID_IWMHeaderInfo3, o.info.PutVoid());
     return o;
 }
+inline auto OpenEditor(const std::string& path) { return OpenAs<zm::asf::IWMMetadataEditor>(path); }
+inline auto OpenReader(const std::string& path) { return OpenAs<zm::asf::IWMSyncReader>(path); }
 
 struct Value {
     HRESULT hr;

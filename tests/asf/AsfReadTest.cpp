@@ -9,12 +9,6 @@ namespace {
 
 using namespace zm::asf;
 
-Bytes Le(uint64_t value, int width) {
-    Bytes out;
-    Put(out, value, width);
-    return out;
-}
-
 const ObjectGuid kSomeGuid = ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF");
 
 Bytes EveryKindFile() {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "WMFiles.h"
+#include "../asf/AsfFiles.h"
 #include "wm/WMReader.h"
 #include "wm/WMTime.h"
 
@@ -12,144 +12,144 @@ namespace zm::test::wm {
 namespace {
 
 using namespace zm::wm;
-using zm::asf::WMT_TYPE_DWORD;
-using zm::asf::WMT_TYPE_QWORD;
-using zm::asf::WMT_TYPE_STRING;
-using zm::asf::WMT_TYPE_WORD;
+using namespace zm::test::asf;
 
+constexpr uint16_t kText = 0, kDword = 3, kQword = 4, kWord = 5;  // the descriptors' type codes
 constexpr uint64_t kTicksPerSecond = 10'000'000;
 constexpr uint64_t kMidnight2001 = 126'227'808'000'000'000;  // 1 January 2001 UTC
 
+Bytes FileWith(const std::vector<Entry>& entries) {
+    return AsfFile({FileProperties(), StreamProperties(zm::asf::kAudioMedia), ExtendedContent(entries)});
+}
+
 struct Read {
-    HRESULT hr;
-    std::unique_ptr<MDRecord> record;
+    HRESULT hr = ZMTAGIO_E_FAIL;
+    MDRecord record{};
     WMState state;
     MDRecord* out = nullptr;
 };
 
 std::unique_ptr<Read> ReadFrom(const std::string& path) {
     auto r = std::make_unique<Read>();
-    r->record = RecordFor(path);
-    r->hr = ReadWMFromFile(*r->record, r->state, path.c_str(), &r->out);
+    r->hr = ReadWMFromFile(r->record, r->state, path.c_str(), &r->out);
     return r;
+}
+
+std::unique_ptr<Read> ReadFrom(const TempDir& dir, const Bytes& file) {
+    WriteFile(dir.File("r.wma"), file);
+    return ReadFrom(dir.File("r.wma"));
+}
+
+// The record is packed: its pointers are read by value, never bound to references.
+const uint8_t* DataOf(const MDRecord& record, int id) { return record.fields[id].data; }
+std::string FieldText(const MDRecord& record, int id) {
+    return DataOf(record, id) ? reinterpret_cast<const char*>(DataOf(record, id)) : "";
 }
 
 TEST(WMReaderTest, AFileWithoutListedAttributesGetsEmptyFieldsAndMidnight) {
     TempDir dir;
-    auto r = ReadFrom(CopyOfBase(dir));
+    auto r = ReadFrom(dir, FileWith({{u"WM/EncodingSettings", kText, Wide(u"Lavf")}}));
     ASSERT_EQ(r->hr, 0);
-    EXPECT_EQ(r->out, r->record.get());
+    EXPECT_EQ(r->out, &r->record);
     for (int id = 1; id <= kFieldCount; ++id) {
-        ASSERT_NE(DataOf(*r->record, id), nullptr) << id;
-        EXPECT_EQ(DataOf(*r->record, id), r->state.values[id].data()) << id;
+        ASSERT_EQ(DataOf(r->record, id), r->state.values[id].data()) << id;
         EXPECT_EQ(r->state.values[id].size(), size_t(kValueSize)) << id;
-        EXPECT_EQ(r->record->fields[id].size, 0) << id;
-        EXPECT_EQ(FieldText(*r->record, id), id == 2 ? "00:00:00:000" : "") << id;
+        EXPECT_EQ(r->record.fields[id].size, 0) << id;
+        EXPECT_EQ(FieldText(r->record, id), id == 2 ? "00:00:00:000" : "") << id;
     }
 }
 
 TEST(WMReaderTest, EachFieldReceivesItsAttributeAsAnsiText) {
+    std::string album;
+    for (int i = 0; i < 400; ++i) album += char('a' + i % 26);
     TempDir dir;
-    std::string path = CopyOfBase(dir);
-    std::string album(400, 'a');
-    for (size_t i = 0; i < album.size(); ++i) album[i] = char('a' + i % 26);
-    Store(path, {
-                    {u"Title", WMT_TYPE_STRING, Utf16("Caf\xe9")},
-                    {u"Author", WMT_TYPE_STRING, Utf16("Ann")},
-                    {u"Description", WMT_TYPE_STRING, Utf16("")},
-                    {u"WM/Year", WMT_TYPE_STRING, Utf16("2001")},
-                    {u"WM/TrackNumber", WMT_TYPE_DWORD, Number(12, 4)},
-                    {u"WM/AlbumTitle", WMT_TYPE_STRING, Utf16(album)},
-                    {u"WM/EncodingTime", WMT_TYPE_QWORD,
-                     Number(kMidnight2001 + (7 * 3600 + 8 * 60 + 9) * kTicksPerSecond + 10 * 10'000, 8)},
-                    {u"WM/Track", WMT_TYPE_WORD, Number(3, 2)},
-                    {u"Signature_Name", WMT_TYPE_DWORD, Number(1, 4)},  // harmless: the file is not trusted
-                });
-    auto r = ReadFrom(path);
+    auto r = ReadFrom(dir, AsfFile({FileProperties(), ContentDescription({u"Caf\u00e9", u"Ann", u"", u"", u""}),
+                                    ExtendedContent({
+                                        {u"Description", kText, Wide(u"")},
+                                        {u"WM/Year", kText, Wide(u"2001")},
+                                        {u"WM/AlbumTitle", kText, Wide(std::u16string(album.begin(), album.end()))},
+                                        {u"WM/EncodingTime", kQword,
+                                         Le(kMidnight2001 + (7 * 3600 + 8 * 60 + 9) * kTicksPerSecond + 100'000, 8)},
+                                        {u"WM/Track", kWord, Le(3, 2)},
+                                        {u"Signature_Name", kDword, Le(1, 4)},  // harmless: the file is not trusted
+                                    })}));
     ASSERT_EQ(r->hr, 0);
-    const MDRecord& record = *r->record;
     struct Row {
         int id;
         std::string text;
         int size;
     } rows[] = {
-        {1, "Caf\xe9", 5},  {14, "Ann", 4}, {10, "", 0}, {5, "2001", 5},
-        {6, "12\n", 4},  // a number stored for the track number
-        {13, album.substr(0, 299), 300},
+        {1, "Caf\xe9", 5}, {14, "Ann", 4}, {10, "", 0}, {5, "2001", 5}, {13, album.substr(0, 299), 300},
         {2, "07:08:09:010", 0},  // shown, never written back unless changed
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(FieldText(record, row.id), row.text) << row.id;
-        EXPECT_EQ(record.fields[row.id].size, row.size) << row.id;
+        EXPECT_EQ(FieldText(r->record, row.id), row.text) << row.id;
+        EXPECT_EQ(r->record.fields[row.id].size, row.size) << row.id;
     }
 }
 
-TEST(WMReaderTest, TrackNumberStoredAsTextKeepsItsDigitsAlone) {
+TEST(WMReaderTest, TrackNumberStoredAsTextOrAsANumber) {
+    struct Case {
+        Entry stored;
+        std::string text;
+    } cases[] = {{{u"WM/TrackNumber", kText, Wide(u"12")}, "12"},
+                 {{u"WM/TrackNumber", kDword, Le(12, 4)}, "12\n"},
+                 {{u"WM/TrackNumber", kWord, Le(0xFFFF, 2)}, "65535\n"},
+                 {{u"WM/TrackNumber", kDword, Le(0xFFFFFFFF, 4)}, "-1\n"}};
     TempDir dir;
-    std::string path = CopyOfBase(dir);
-    Store(path, {{u"WM/TrackNumber", WMT_TYPE_STRING, Utf16("12")}});
-    auto r = ReadFrom(path);
-    ASSERT_EQ(r->hr, 0);
-    EXPECT_EQ(FieldText(*r->record, 6), "12");
-    EXPECT_EQ(r->record->fields[6].size, 3);
+    for (const Case& c : cases) {
+        auto r = ReadFrom(dir, FileWith({c.stored}));
+        ASSERT_EQ(r->hr, 0);
+        EXPECT_EQ(FieldText(r->record, 6), c.text);
+        EXPECT_EQ(r->record.fields[6].size, int(c.text.size() + 1));
+    }
 }
 
 TEST(WMReaderTest, ATextAttributeStoredAsANumberFailsTheWholeRead) {
+    TempDir dir;
     for (const char16_t* name : {u"WM/Year", u"WM/Director", u"Title"}) {
-        TempDir dir;
-        std::string path = CopyOfBase(dir);
-        Store(path, {{u"WM/Genre", WMT_TYPE_STRING, Utf16("Rock")}, {name, WMT_TYPE_DWORD, Number(2001, 4)}});
-        auto r = ReadFrom(path);
+        auto r = ReadFrom(dir, FileWith({{u"WM/Genre", kText, Wide(u"Rock")}, {name, kDword, Le(2001, 4)}}));
         EXPECT_EQ(uint32_t(r->hr), 0x80070057u);
         EXPECT_EQ(r->out, nullptr);
         for (int id = 1; id <= kFieldCount; ++id) {
-            EXPECT_EQ(DataOf(*r->record, id), nullptr);
-            EXPECT_EQ(r->record->fields[id].size, 0);
+            EXPECT_EQ(DataOf(r->record, id), nullptr);
+            EXPECT_EQ(r->record.fields[id].size, 0);
         }
     }
 }
 
 TEST(WMReaderTest, UnreadableFilesAndLongPathsFailBeforeAnythingIsFilled) {
     TempDir dir;
-    std::string notAsf = dir.File("x.wma");
-    WriteFile(notAsf, ToBytes("not a Windows Media file at all, just text"));
-    std::string longPath = dir.File(std::string(270, 'n') + ".wma");
-    for (const std::string& path : {notAsf, dir.File("missing.wma")}) {
+    WriteFile(dir.File("x.wma"), ToBytes("not a Windows Media file at all, just text"));
+    for (const std::string& path : {dir.File("x.wma"), dir.File("missing.wma")}) {
         auto r = ReadFrom(path);
         EXPECT_LT(r->hr, 0) << path;
-        EXPECT_EQ(DataOf(*r->record, 1), nullptr);
+        EXPECT_EQ(DataOf(r->record, 1), nullptr);
     }
-    auto record = std::make_unique<MDRecord>();
-    WMState state;
-    EXPECT_EQ(uint32_t(ReadWMFromFile(*record, state, longPath.c_str(), nullptr)), 0x80004005u);
+    EXPECT_EQ(uint32_t(ReadFrom(dir.File(std::string(270, 'n') + ".wma"))->hr), 0x80004005u);
 }
 
 // What the typed lookup leaves in a destination wider or narrower than the
 // stored value.
 TEST(WMReaderTest, TypedLookupWritesOnlyTheStoredWidthIntoTheDestination) {
     TempDir dir;
-    std::string path = CopyOfBase(dir);
-    Store(path, {{u"A/Word", WMT_TYPE_WORD, Number(0xBEEF, 2)},
-                 {u"A/Qword", WMT_TYPE_QWORD, Number(0x1122334455667788, 8)},
-                 {u"A/Text", WMT_TYPE_STRING, Utf16("99")}});
-    zm::asf::ComPtr<zm::asf::IWMSyncReader> reader;
-    zm::asf::ComPtr<zm::asf::IWMHeaderInfo> info;
-    ASSERT_GE(zm::asf::WMCreateSyncReader(nullptr, 0, reader.Put()), 0);
-    ASSERT_GE(reader->Open(Wide(path).c_str()), 0);
-    ASSERT_GE(reader->QueryInterface(zm::asf::IID_IWMHeaderInfo, info.PutVoid()), 0);
+    WriteFile(dir.File("t.wma"), FileWith({{u"A/Word", kWord, Le(0xBEEF, 2)},
+                                           {u"A/Qword", kQword, Le(0x1122334455667788, 8)},
+                                           {u"A/Text", kText, Wide(u"99")}}));
+    auto reader = OpenReader(dir.File("t.wma"));
+    ASSERT_GE(reader.hr, 0);
     struct Case {
         const char16_t* name;
         uint32_t expected;
     } cases[] = {{u"A/Word", 0xAAAABEEF}, {u"A/Qword", 0x55667788}, {u"A/Text", 0xAAAAAAAA}, {u"A/None", 0xAAAAAAAA}};
     for (const Case& c : cases) {
         uint32_t destination = 0xAAAAAAAA;
-        EXPECT_GE(GetWMAttribute(info.get(), c.name, {reinterpret_cast<uint8_t*>(&destination), 4}, 0), 0);
+        EXPECT_GE(GetWMAttribute(reader.info.get(), c.name, {reinterpret_cast<uint8_t*>(&destination), 4}, 0), 0);
         EXPECT_EQ(destination, c.expected);
     }
     CWMString text;
-    EXPECT_EQ(uint32_t(GetWMStringAttribute(info.get(), u"A/Word", text, 0)), 0x80070057u);
+    EXPECT_EQ(uint32_t(GetWMStringAttribute(reader.info.get(), u"A/Word", text, 0)), 0x80070057u);
     EXPECT_EQ(text.Wide(), nullptr);
-    reader->Close();
 }
 
 TEST(WMReaderTest, CopyToAnsiPlacesTextTerminatorAndCutsToTheBuffer) {
