@@ -58,7 +58,10 @@ std::string Python(const std::string& script) {
 }
 
 bool MakeTaggedMp3(const std::string& path, const std::string& frames, bool id3v1) {
-    if (!MakeMp3(path)) return false;
+    return MakeMp3(path) && TagMp3(path, frames, id3v1);
+}
+
+bool TagMp3(const std::string& path, const std::string& frames, bool id3v1) {
     Python("import mutagen.id3\nglobals().update(vars(mutagen.id3))\nt = ID3()\nfor f in " + frames + ":\n    t.add(f)\nt.save(" +
            Quote(path) + ", v2_version=3, v1=" + (id3v1 ? "2" : "0") + ", padding=lambda info: 0)\n");
     return !::testing::Test::HasFailure();
