@@ -30,7 +30,6 @@ inline constexpr size_t kTypeSpecificLengthAt = 64;
 inline constexpr size_t kErrorCorrectionLengthAt = 68;
 inline constexpr size_t kStreamPropertiesFixedSize = 78;
 inline constexpr size_t kExtensionReservedAt = 24;
-inline constexpr size_t kExtensionReserved2At = 40;
 inline constexpr size_t kExtensionDataSizeAt = 42;
 inline constexpr size_t kExtensionFixedSize = 46;
 
