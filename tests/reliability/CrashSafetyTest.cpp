@@ -136,6 +136,8 @@ struct Case {
     bool otherFileSystem;  // the temporary directory on another file system
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.scenario << (c.otherFileSystem ? " elsewhere" : ""); }
+
 class CrashSafety : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {

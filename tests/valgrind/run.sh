@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs the integration tests once under valgrind's memcheck: the session over
+# real files of every format, the COM module loaded the way hosts load it, and
+# the fault walk, which takes every failure path of reading and writing. Any
+# memcheck error or definite leak fails the run.
+# Usage: run.sh BUILD_DIR   (a build with tests, Release or Debug, without sanitizers)
+set -euo pipefail
+
+build=${1:?usage: $0 BUILD_DIR}
+command -v valgrind >/dev/null || { echo "valgrind is not installed (make deps installs it)" >&2; exit 1; }
+
+# program and the tests of it to run
+suites=(
+  "test_session *"
+  "test_com *"
+  "test_reliability *FaultWalk*"
+)
+
+cmake --build "$build" --target test_session test_com test_reliability -j "${JOBS:-2}" >/dev/null
+failed=0
+for suite in "${suites[@]}"; do
+  read -r program filter <<<"$suite"
+  path="$build/tests/$program"
+  if [ ! -x "$path" ]; then
+    echo "valgrind: $program not built, skipped"
+    continue
+  fi
+  log="$build/valgrind-$program.log"
+  start=$SECONDS
+  if valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
+       --errors-for-leak-kinds=definite --child-silent-after-fork=yes --num-callers=30 --quiet \
+       "$path" --gtest_brief=1 "--gtest_filter=$filter" >"$log" 2>&1; then
+    echo "valgrind: $program clean ($((SECONDS - start)) s)"
+  else
+    status=$?
+    failed=1
+    if [ "$status" -eq 99 ]; then
+      echo "valgrind: $program has memory errors (log: $log)" >&2
+      grep -E '^==[0-9]+== [A-Z]' "$log" | head -10 >&2 || true
+    else
+      echo "valgrind: $program failed its tests (log: $log)" >&2
+      grep -E '\[  FAILED  \]' "$log" | head -10 >&2 || true
+    fi
+  fi
+done
+exit "$failed"
