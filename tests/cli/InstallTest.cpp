@@ -21,7 +21,7 @@ TEST(CliInstall, ExamplesBuildAgainstTheInstalledPackage) {
 
     ASSERT_EQ(test::Run("cmake -S " + Quote(ZM_SOURCE_DIR "/examples") + " -B " + Quote(build) +
                         " -DCMAKE_PREFIX_PATH=" + Quote(prefix) + " >/dev/null && cmake --build " + Quote(build) +
-                        " >/dev/null")
+                        " >/dev/null 2>&1")
                   .status,
               0);
     std::string song = dir.File("song.mp3");
@@ -32,7 +32,7 @@ TEST(CliInstall, ExamplesBuildAgainstTheInstalledPackage) {
 
     std::string viaPkgConfig = dir.File("show_title_pc");
     ASSERT_EQ(test::Run("export PKG_CONFIG_PATH=" + Quote(prefix + "/lib/pkgconfig") + "; cc -o " + Quote(viaPkgConfig) +
-                        " " + Quote(ZM_SOURCE_DIR "/examples/show_title.c") + " $(pkg-config --cflags --libs zmtagio)")
+                        " " + Quote(ZM_SOURCE_DIR "/examples/show_title.c") + " $(pkg-config --cflags --libs zmtagio) 2>/dev/null")
                   .status,
               0);
     EXPECT_EQ(test::Run(environment + "LD_LIBRARY_PATH=" + Quote(prefix + "/lib") + " " + Quote(viaPkgConfig) + " " +
