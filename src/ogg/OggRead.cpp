@@ -65,8 +65,8 @@ std::optional<CommentPage> LocateCommentPage(ByteView head) {
                        (*fromPage.U8(kHeaderTypeOffset) & kContinuedPacket) != 0};
 }
 
-// Only a packet that goes on past its page may be cut short; the rest of it
-// was never meant to be read.
+// A packet that goes on past its page is read as far as the bytes reach; one
+// that ends on its page must lie wholly within them.
 template <typename Visit>
 Walk WalkPage(const CommentPage& page, Visit&& visit) {
     return WalkComments(page.packet, !page.layout.packetEnds, visit);
