@@ -172,8 +172,11 @@ bool CopyRest(platform::File& source, uint64_t offset, uint64_t count, platform:
     return copied == count;
 }
 
+// A file the user may not change is not replaced either, though its folder
+// would allow it.
 HRESULT Rewrite(const std::string& path, platform::File& source, uint64_t oldHeaderSize, uint64_t fileSize,
                 const std::vector<uint8_t>& header) {
+    if (!platform::CanReplace(path.c_str())) return kNS_E_FILE_WRITE;
     std::string temporary = TemporaryBeside(path);
     platform::File target;
     if (!temporary.empty()) target = platform::File::Open(temporary.c_str(), platform::File::Mode::CreateWrite);
