@@ -152,25 +152,6 @@ TEST(WMReaderTest, TypedLookupWritesOnlyTheStoredWidthIntoTheDestination) {
     EXPECT_EQ(text.Wide(), nullptr);
 }
 
-TEST(WMReaderTest, CopyToAnsiPlacesTextTerminatorAndCutsToTheBuffer) {
-    CWMString text;
-    char buffer[8];
-    std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(text.CopyToAnsi(buffer, 8), 0);  // no text
-    EXPECT_EQ(Hex(reinterpret_cast<uint8_t*>(buffer), 8), "0000000000000000");
-    ASSERT_EQ(text.SetFromAnsi("na\xefve"), 0);
-    EXPECT_EQ(text.Wide()[2], u'\u00ef');
-    EXPECT_EQ(text.CopyToAnsi(buffer, 8), 6);
-    EXPECT_STREQ(buffer, "na\xefve");
-    EXPECT_EQ(text.CopyToAnsi(buffer, 4), 4);
-    EXPECT_EQ(std::string(buffer, 4), std::string("na\xef", 3) + '\0');
-    ASSERT_EQ(text.SetFromAnsi(""), 0);
-    EXPECT_EQ(text.CopyToAnsi(buffer, 8), 0);
-    WideText wide;
-    EXPECT_EQ(uint32_t(AnsiToWide(nullptr, &wide)), 0x80070057u);
-    EXPECT_EQ(uint32_t(AnsiToWide("a", nullptr)), 0x80070057u);
-}
-
 TEST(WMReaderTest, FileTimesBecomeCalendarTimes) {
     struct Case {
         uint64_t fileTime;
