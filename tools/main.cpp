@@ -85,8 +85,10 @@ struct CommonFlags {
 
 void AddCommonOptions(CLI::App& command, CommonFlags& flags) {
     command.add_option("--lang", flags.language, "Comment language, three letters (eng, deu, ...)")
-        ->check(CLI::Validator(CheckLanguage, "LLL"));
-    command.add_option("--codepage", flags.codePage, "Code page of 8-bit text (1252, 1251, 932, 936, 65001, ...)");
+        ->type_name("LLL")
+        ->check(CLI::Validator(CheckLanguage, ""));
+    command.add_option("--codepage", flags.codePage, "Code page of 8-bit text (1252, 1251, 932, 936, 65001, ...)")
+        ->type_name("N");
     command.add_flag("--trace", flags.trace, "Print the component's trace on standard error");
 }
 
@@ -156,7 +158,7 @@ int main(int argc, char** argv) {
     CLI::Option* field = setCommand->add_option("--field", ignored, "Any field by its frame id, Ogg name or attribute")
                              ->type_name("NAME=VALUE")
                              ->allow_extra_args(false)
-                             ->check(CLI::Validator(CheckFieldAssignment, "NAME=VALUE"));
+                             ->check(CLI::Validator(CheckFieldAssignment, ""));
     setCommand->add_flag("--id3v1", set.id3v1, "Also write the common fields into an ID3v1 block (MP3)");
     setCommand->footer(kSetFooter);
 
