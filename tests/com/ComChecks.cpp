@@ -178,10 +178,10 @@ void CheckAggregation(const Exports& module, Report& report) {
     report.Check(unknown == outer.inner, "the inner unknown answers IUnknown with itself");
     if (unknown != nullptr) static_cast<IUnknown*>(unknown)->Release();
 
-    void* interface = nullptr;
-    report.CheckHr(outer.inner->QueryInterface(IID_IzmTagIO, &interface), ZMTAGIO_S_OK,
+    void* asked = nullptr;
+    report.CheckHr(outer.inner->QueryInterface(IID_IzmTagIO, &asked), ZMTAGIO_S_OK,
                    "inner QueryInterface for IzmTagIO");
-    auto* tag = static_cast<IzmTagIO*>(interface);
+    auto* tag = static_cast<IzmTagIO*>(asked);
     report.Check(outer.references == 2, "the interface's reference belongs to the outer object");
     void* other = kPoison;
     report.CheckHr(outer.inner->QueryInterface(kIDispatch, &other), ZMTAGIO_E_NOINTERFACE,
