@@ -12,8 +12,16 @@ namespace {
 static_assert(sizeof(void*) != 4 || sizeof(MDRecord) == 6220,
               "hosts built for 32-bit Windows read the record as 6220 bytes");
 
-// The session as a host creates it on its own. One object serves one caller
-// at a time, so its count needs no interlocking.
+// One object serves one caller at a time, so its own count is a plain
+// counter; the last Release frees it.
+template <typename Object>
+ULONG ReleaseReference(Object* object, ULONG& references) {
+    ULONG left = --references;
+    if (left == 0) delete object;
+    return left;
+}
+
+// The session as a host creates it on its own.
 class PlainTagObject final : public CzmTagIO {
 public:
     PlainTagObject() { LockModule(); }
@@ -23,11 +31,7 @@ public:
         return AnswerQuery<IzmTagIO>(this, IID_IzmTagIO, riid, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(this, references_); }
 
 private:
     ULONG references_ = 0;
@@ -66,11 +70,7 @@ public:
         return AnswerQuery<IzmTagIO>(&contained_, IID_IzmTagIO, riid, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(this, references_); }
 
 private:
     ULONG references_ = 0;
