@@ -33,8 +33,11 @@ int RunRemove(const RemoveOptions& options) {
         return kExitFailed;
     }
     const MDRecord& record = *session->Record();
-    bool ogg = std::find(options.kinds.begin(), options.kinds.end(), MD_KIND_OGG) != options.kinds.end();
-    if (std::string refusal = ogg ? RefusalForOgg(path, record) : std::string(); !refusal.empty()) {
+    auto named = [&](LONG kind) { return std::find(options.kinds.begin(), options.kinds.end(), kind) != options.kinds.end(); };
+    std::string refusal = named(MD_KIND_OGG) ? RefusalForOgg(path, record) : std::string();
+    if (refusal.empty() && named(MD_KIND_ID3V1) && !named(MD_KIND_ID3V2))
+        refusal = RefusalForID3V2Rewrite(path, record, {});
+    if (!refusal.empty()) {
         PrintError(path + ": not changed: " + refusal);
         return kExitFailed;
     }

@@ -39,6 +39,13 @@ bool Apply(TagSession& session, TagFamily family, std::vector<Edit>& edits, cons
     return true;
 }
 
+std::vector<std::string> ReplacedFrames(const std::vector<Edit>& edits) {
+    std::vector<std::string> frames;
+    for (const Edit& edit : edits)
+        if (edit.kind == MD_KIND_ID3V2) frames.push_back(edit.label);
+    return frames;
+}
+
 std::string Quoted(const std::optional<std::string>& text) {
     return text && !text->empty() ? QuotedForTerminal(*text) : std::string("(none)");
 }
@@ -75,6 +82,10 @@ int RunSet(const SetOptions& options) {
     Plan plan = PlanEdits(options, record, family, codePage);
     if (!plan.error.empty()) {
         PrintError(path + ": nothing was written: " + plan.error);
+        return kExitFailed;
+    }
+    if (std::string refusal = RefusalForID3V2Rewrite(path, record, ReplacedFrames(plan.edits)); !refusal.empty()) {
+        PrintError(path + ": not changed: " + refusal);
         return kExitFailed;
     }
     if (!Apply(*session, family, plan.edits, language, path)) return kExitFailed;

@@ -61,9 +61,10 @@ bool MakeTaggedMp3(const std::string& path, const std::string& frames, bool id3v
     return MakeMp3(path) && TagMp3(path, frames, id3v1);
 }
 
-bool TagMp3(const std::string& path, const std::string& frames, bool id3v1) {
+bool TagMp3(const std::string& path, const std::string& frames, bool id3v1, int version) {
     Python("import mutagen.id3\nglobals().update(vars(mutagen.id3))\nt = ID3()\nfor f in " + frames + ":\n    t.add(f)\nt.save(" +
-           Quote(path) + ", v2_version=3, v1=" + (id3v1 ? "2" : "0") + ", padding=lambda info: 0)\n");
+           Quote(path) + ", v2_version=" + std::to_string(version) + ", v1=" + (id3v1 ? "2" : "0") +
+           ", padding=lambda info: 0)\n");
     return !::testing::Test::HasFailure();
 }
 

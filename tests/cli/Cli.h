@@ -32,9 +32,10 @@ bool NoTemporaryFiles(const TempDir& dir);
 // Runs a Python script that may import mutagen; its standard output.
 std::string Python(const std::string& script);
 // An MP3 (ffmpeg) tagged by mutagen with the given list of frames, as
-// ID3v2.3 without padding, with or without an ID3v1 block.
+// ID3v2.3 (or the version given) without padding, with or without an ID3v1
+// block.
 bool MakeTaggedMp3(const std::string& path, const std::string& frames, bool id3v1);
-bool TagMp3(const std::string& path, const std::string& frames, bool id3v1);
+bool TagMp3(const std::string& path, const std::string& frames, bool id3v1, int version = 3);
 // What mutagen reads from the ID3v2 tag: {"TIT2": {"text": ..., "encoding": n}, ...}.
 Json MutagenFrames(const std::string& path);
 // Format tags as ffprobe reads them.

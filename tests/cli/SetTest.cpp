@@ -245,5 +245,43 @@ TEST(CliSet, ID3v1BlockIsAddedWhenAsked) {
     EXPECT_EQ(Text(MutagenFrames(path), "TIT2"), "T");
 }
 
+// Frames the component would leave out of a rewritten tag make the file
+// refused, unless the command replaces them; frames it carries do not.
+TEST(CliSet, RewritesThatWouldLoseFramesAreRefused) {
+    struct Row {
+        const char* frames;
+        const char* options;
+        int status;
+    } rows[] = {
+        {"[TIT2(encoding=3, text='\\u2603'), TPE1(encoding=0, text='a')]", "--album X", 1},
+        {"[TIT2(encoding=3, text='\\u2603'), TPE1(encoding=0, text='a')]", "--title X", 0},
+        {"[APIC(encoding=0, mime='image/png', type=3, desc='front', data=b'p'),"
+         " APIC(encoding=0, mime='image/png', type=4, desc='back', data=b'p' * 30000)]",
+         "--title X", 1},
+        {"[APIC(encoding=0, mime='image/png', type=3, desc='front', data=b'p' * 30000)]", "--title X", 0},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        std::string path = dir.File("a.mp3");
+        ASSERT_TRUE(MakeMp3(path) && TagMp3(path, row.frames, true, 4));
+        Json before = MutagenFrames(path);
+        Bytes bytes = ReadFile(path);
+        Outcome set = Zmtagio(dir, "set " + Quote(path) + " " + row.options);
+        EXPECT_EQ(set.status, row.status) << row.frames << " " << row.options << set.err;
+        if (row.status == 1) {
+            EXPECT_NE(set.err.find("would lose"), std::string::npos) << set.err;
+            EXPECT_TRUE(ReadFile(path) == bytes);
+            EXPECT_EQ(Zmtagio(dir, "remove " + Quote(path) + " --id3v1").status, 1);
+            EXPECT_TRUE(ReadFile(path) == bytes);
+            continue;
+        }
+        Json after = MutagenFrames(path);
+        for (auto it = before.begin(); it != before.end(); ++it) {
+            if (it.key() == "TIT2") continue;
+            EXPECT_EQ(after[it.key()], it.value()) << it.key();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zm::test::cli
