@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     else if (mode == "create" && argc == 3)
         zm::winecheck::CheckCreation(argv[2], report);
     else if (mode == "session" && argc == 5) {
+        zm::winecheck::CheckHostExports(argv[3], report);
         zm::winecheck::CheckMp3Session(argv[2], report);
         zm::winecheck::CheckOggSession(argv[3], report);
         zm::winecheck::CheckWmaSession(argv[4], report);

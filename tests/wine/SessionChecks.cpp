@@ -47,14 +47,8 @@ comcheck::Exports LoadedModule(const std::string& modulePath, comcheck::Report& 
     if (module != nullptr) GetModuleFileNameA(module, loaded, MAX_PATH);
     report.Check(lstrcmpiA(loaded, modulePath.c_str()) == 0,
                  std::string("COM loaded \"") + loaded + "\", expected \"" + modulePath + "\"");
-    comcheck::Exports exports{};
-    if (module == nullptr) return exports;
-    // The exports have their own signatures; GetProcAddress returns a generic one.
-    exports.getClassObject = reinterpret_cast<comcheck::GetClassObjectFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")));
-    exports.canUnloadNow = reinterpret_cast<comcheck::CanUnloadNowFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
-    return exports;
+    return {ModuleExport<comcheck::GetClassObjectFn>("DllGetClassObject"),
+            ModuleExport<comcheck::CanUnloadNowFn>("DllCanUnloadNow")};
 }
 
 // Bytes as they can be printed: other than printable ASCII as \xNN.

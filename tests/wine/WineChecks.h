@@ -1,6 +1,8 @@
 // The checks that the Wine client runs against a registered zmTagIO.DLL.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "com/ComChecks.h"
@@ -18,6 +20,9 @@ void CheckUnregistered(comcheck::Report& report);
 // Creation through COM by program id and class id, then the module contract
 // through the exports of the DLL that COM loaded.
 void CheckCreation(const std::string& modulePath, comcheck::Report& report);
+// The exports beyond COM: the trace written to a file handle, the code page,
+// field names. path: a file that MDInit can open.
+void CheckHostExports(const std::string& path, comcheck::Report& report);
 // Reads, edits and updates a file of each kind through the interface.
 void CheckMp3Session(const std::string& path, comcheck::Report& report);
 void CheckOggSession(const std::string& path, comcheck::Report& report);
@@ -25,6 +30,15 @@ void CheckWmaSession(const std::string& path, comcheck::Report& report);
 // Replaces the type library in a copy of the DLL with bytes that are none,
 // so that registration has to use the ".tlb" beside it.
 void SpoilTypeLib(const std::string& modulePath, comcheck::Report& report);
+
+// An export of the zmTagIO.DLL that COM loaded; null when there is none.
+template <typename Function>
+Function ModuleExport(const char* name) {
+    HMODULE module = GetModuleHandleA("zmTagIO.DLL");
+    if (module == nullptr) return nullptr;
+    // GetProcAddress gives every export one generic type.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
 
 // The texts that the media files carry before the session edits them, and
 // the texts that the session writes; the run script checks the files with

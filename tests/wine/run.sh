@@ -116,7 +116,9 @@ run_width() {  # width loader arch media
   ran=$((ran + 1))
   say "$width-bit DLL in a fresh $arch prefix"
 
-  local main="$tmp/main" quoted="$tmp/it's here" fallback="$tmp/fallback" media="$tmp/media"
+  # The media lie in a folder whose name is not ASCII: the component takes
+  # paths in the ANSI code page.
+  local main="$tmp/main" quoted="$tmp/it's here" fallback="$tmp/fallback" media="$tmp/médias"
   mkdir -p "$main" "$quoted" "$fallback" "$media"
   local folder
   for folder in "$main" "$quoted" "$fallback"; do cp "$build/src/com/zmTagIO.DLL" "$folder/"; done
