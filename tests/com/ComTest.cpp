@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "com/ComChecks.h"
-#include "support/TestSupport.h"
 
 namespace zm::comcheck {
 namespace {
@@ -81,27 +80,6 @@ TEST_F(ComModule, FirstRequestsRaceForOneFactory) {
         EXPECT_EQ(factory, factories[0]);
         if (factory != nullptr) static_cast<IUnknown*>(factory)->Release();
     }
-    EXPECT_EQ(module_.canUnloadNow(), ZMTAGIO_S_OK);
-}
-
-// The object made by the factory is a whole session: it reads a real file.
-TEST_F(ComModule, ObjectReadsAFile) {
-    test::TempDir dir;
-    std::string path = dir.File("plain.mp3");
-    ASSERT_TRUE(test::MakeMp3(path, 0.2));
-    void* factory = nullptr;
-    ASSERT_EQ(module_.getClassObject(CLSID_zmTagIO, IID_IClassFactory, &factory), ZMTAGIO_S_OK);
-    void* object = nullptr;
-    ASSERT_EQ(static_cast<IClassFactory*>(factory)->CreateInstance(nullptr, IID_IzmTagIO, &object), ZMTAGIO_S_OK);
-    static_cast<IClassFactory*>(factory)->Release();
-    auto* tag = static_cast<IzmTagIO*>(object);
-    MDRecord* record = nullptr;
-    EXPECT_EQ(tag->MDInit(0, path.c_str(), &record, "\0\0\0", 0), ZMTAGIO_S_FALSE);
-    ASSERT_NE(record, nullptr);
-    EXPECT_STREQ(record->filePath, path.c_str());
-    EXPECT_EQ(record->presetWords[3], 2u);
-    EXPECT_EQ(tag->MDUninit(), ZMTAGIO_S_OK);
-    EXPECT_EQ(tag->Release(), 0u);
     EXPECT_EQ(module_.canUnloadNow(), ZMTAGIO_S_OK);
 }
 

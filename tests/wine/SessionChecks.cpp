@@ -16,17 +16,6 @@ constexpr char kNoLanguage[4] = {};
 
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
-// An outer object for CoCreateInstance with aggregation; it only counts.
-class Outer final : public IUnknown {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-};
-
 IzmTagIO* Create(const CLSID& clsid, comcheck::Report& report, const std::string& how) {
     void* object = nullptr;
     report.CheckHr(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IzmTagIO, &object), S_OK,
@@ -143,14 +132,6 @@ void CheckCreation(const std::string& modulePath, comcheck::Report& report) {
         report.Check(dispatch == nullptr, "a refused IDispatch clears the out pointer");
         tag->Release();
     }
-    Outer outer;
-    void* object = nullptr;
-    report.CheckHr(CoCreateInstance(CLSID_zmTagIO, &outer, CLSCTX_INPROC_SERVER, IID_IzmTagIO, &object),
-                   CLASS_E_NOAGGREGATION, "aggregated CoCreateInstance for IzmTagIO");
-    report.CheckHr(CoCreateInstance(CLSID_zmTagIO, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), S_OK,
-                   "aggregated CoCreateInstance for IUnknown");
-    if (object != nullptr) static_cast<IUnknown*>(object)->Release();
-
     comcheck::Exports module = LoadedModule(modulePath, report);
     if (module.getClassObject == nullptr || module.canUnloadNow == nullptr) {
         report.Check(false, "the DLL exports DllGetClassObject and DllCanUnloadNow");
