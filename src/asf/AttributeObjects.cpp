@@ -153,30 +153,47 @@ void BuildContentDescription(const std::vector<Attribute>& attributes, ByteSink&
     sink.EndObject(start);
 }
 
+void PutDescriptor(ByteSink& sink, const std::u16string& name, WMT_ATTR_DATATYPE type,
+                   const std::vector<uint8_t>& value) {
+    sink.U16(NameBytes(name));
+    PutName(sink, name);
+    sink.U16(StoredCode(type));
+    sink.U16(uint16_t(value.size()));
+    sink.Bytes(value.data(), value.size());
+}
+
+bool SameLetters(std::u16string_view a, std::u16string_view b) {
+    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
 bool BuildList(Home home, const std::vector<Attribute>& attributes, ByteSink& sink) {
     auto inHome = [home](const Attribute& a) { return a.home == home; };
     size_t count = size_t(std::count_if(attributes.begin(), attributes.end(), inHome));
+    if (home == Home::ExtendedContent)
+        for (const Attribute& a : attributes) count += a.repeats.size();
     if (count > kMax16) return false;
     static constexpr ObjectGuid const* kGuids[] = {nullptr, &kExtendedContentDescription, &kMetadata,
                                                    &kMetadataLibrary};
     size_t start = sink.BeginObject(*kGuids[int(home)]);
     sink.U16(uint16_t(count));
+    if (home == Home::ExtendedContent)
+        for (const Attribute& a : attributes)
+            for (const std::u16string& name : a.repeats) PutDescriptor(sink, name, a.type, a.value);
     for (const Attribute& a : attributes) {
         if (!inHome(a)) continue;
         std::vector<uint8_t> value = StoredValue(a);
         if (home == Home::ExtendedContent) {
-            sink.U16(NameBytes(a.name));
-            PutName(sink, a.name);
-            sink.U16(StoredCode(a.type));
-            sink.U16(uint16_t(value.size()));
-        } else {
-            sink.U16(home == Home::MetadataLibrary ? a.language : 0);
-            sink.U16(a.stream);
-            sink.U16(NameBytes(a.name));
-            sink.U16(StoredCode(a.type));
-            sink.U32(uint32_t(value.size()));
-            PutName(sink, a.name);
+            PutDescriptor(sink, a.name, a.type, value);
+            continue;
         }
+        sink.U16(home == Home::MetadataLibrary ? a.language : 0);
+        sink.U16(a.stream);
+        sink.U16(NameBytes(a.name));
+        sink.U16(StoredCode(a.type));
+        sink.U32(uint32_t(value.size()));
+        PutName(sink, a.name);
         sink.Bytes(value.data(), value.size());
     }
     sink.EndObject(start);
@@ -214,6 +231,25 @@ ObjectKind KindOfHome(Home home) {
     static constexpr ObjectKind kKinds[] = {ObjectKind::ContentDescription, ObjectKind::ExtendedContent,
                                             ObjectKind::Metadata, ObjectKind::MetadataLibrary};
     return kKinds[int(home)];
+}
+
+void MergeRepeatedTexts(std::vector<Attribute>& attributes) {
+    std::vector<bool> repeat(attributes.size());
+    for (Attribute& text : attributes) {
+        if (text.home != Home::ContentDescription) continue;
+        for (size_t i = 0; i < attributes.size(); ++i) {
+            const Attribute& a = attributes[i];
+            if (repeat[i] || a.home != Home::ExtendedContent || a.type != WMT_TYPE_STRING ||
+                !SameLetters(a.name, text.name) || a.value != text.value)
+                continue;
+            repeat[i] = true;
+            text.repeats.push_back(a.name);
+        }
+    }
+    std::vector<Attribute> kept;
+    for (size_t i = 0; i < attributes.size(); ++i)
+        if (!repeat[i]) kept.push_back(std::move(attributes[i]));
+    attributes = std::move(kept);
 }
 
 bool ParseAttributeObject(ObjectKind kind, ByteView object, std::vector<Attribute>& out) {

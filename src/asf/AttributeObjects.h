@@ -19,6 +19,12 @@ bool IsContentDescriptionName(std::u16string_view name);
 // malformed.
 bool ParseAttributeObject(ObjectKind kind, platform::ByteView object, std::vector<Attribute>& out);
 
+// Some writers store each Content Description text a second time as a
+// descriptor of the same name (in any letter case) and the same text. Such a
+// descriptor is the same attribute: it leaves the list and is kept as a
+// repeat of the text, rewritten with it.
+void MergeRepeatedTexts(std::vector<Attribute>& attributes);
+
 // Appends the object that holds the attributes of home; false when they do
 // not fit its counts.
 bool BuildAttributeObject(Home home, const std::vector<Attribute>& attributes, ByteSink& sink);

@@ -45,6 +45,9 @@ struct Attribute {
     uint16_t stream = 0;
     uint16_t language = 0;
     Home home = Home::ExtendedContent;
+    // Names under which the Extended Content Description repeats this
+    // Content Description text; they follow its changes.
+    std::vector<std::u16string> repeats;
 };
 
 enum class ObjectKind : uint8_t {

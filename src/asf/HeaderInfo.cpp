@@ -130,7 +130,10 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::ModifyAttribute(uint16_t stream, uint16_t
         changed.type = type;
         changed.language = language;
         changed.home = HomeFor(header_.attributes, changed, target->home, target);
+        // A text that leaves the Content Description is no longer repeated.
+        if (changed.home != Home::ContentDescription) changed.repeats.clear();
         header_.dirty[int(target->home)] = header_.dirty[int(changed.home)] = true;
+        if (!target->repeats.empty()) header_.dirty[int(Home::ExtendedContent)] = true;
         *target = std::move(changed);
         return kS_OK;
     });
@@ -167,6 +170,7 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::DeleteAttribute(uint16_t stream, uint16_t
     Attribute* target = Locate(stream, index);
     if (!target) return kE_INVALIDARG;
     header_.dirty[int(target->home)] = true;
+    if (!target->repeats.empty()) header_.dirty[int(Home::ExtendedContent)] = true;
     header_.attributes.erase(header_.attributes.begin() + (target - header_.attributes.data()));
     return kS_OK;
 }

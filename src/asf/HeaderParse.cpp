@@ -143,6 +143,7 @@ HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header) {
         if (!ParseChild(view, child, parsed)) return kNS_E_INVALID_DATA;
         hasFileProperties |= child.kind == ObjectKind::FileProperties;
     }
+    MergeRepeatedTexts(parsed.attributes);
     // Attribute indices are 16-bit.
     if (!hasFileProperties || parsed.attributes.size() > 0xFFFF) return kNS_E_INVALID_DATA;
     header = std::move(parsed);

@@ -171,6 +171,39 @@ TEST(AsfFlushTest, AttributesOnlyTheExtensionListsCanHoldGetAHeaderExtension) {
     EXPECT_EQ(Hex(flag.bytes), "01000000");
 }
 
+size_t Occurrences(const Bytes& haystack, const Bytes& needle) {
+    size_t n = 0;
+    for (auto at = haystack.begin(); (at = std::search(at, haystack.end(), needle.begin(), needle.end())) != haystack.end();
+         ++at)
+        ++n;
+    return n;
+}
+
+// A descriptor repeating a Content Description text (same name in any case,
+// same text) is that text: it changes and goes with it. One with other text
+// is an attribute of its own.
+TEST(AsfFlushTest, RepeatedDescriptionTextsFollowTheirText) {
+    TempDir dir;
+    std::string path = dir.File("r.wma");
+    WriteFile(path, AsfFile({FileProperties(), ContentDescription({u"Same", u"Art", u"", u"", u""}),
+                             ExtendedContent({{u"title", 0, Wide(u"Same")}, {u"Author", 0, Wide(u"Other")}})}));
+    auto editor = OpenEditor(path);
+    ASSERT_GE(editor.hr, 0);
+    IWMHeaderInfo3* info = editor.info.get();
+    EXPECT_TRUE(Indices(info, u"title").empty());
+    EXPECT_EQ(Indices(info, u"Author").size(), 2u);
+    ASSERT_EQ(ModifyText(info, Indices(info, u"Title").at(0), u"Changed"), 0);
+    ASSERT_EQ(editor.object->Flush(), 0);
+    EXPECT_EQ(Occurrences(ReadFile(path), Wide(u"Changed")), 2u);
+    EXPECT_EQ(Occurrences(ReadFile(path), Wide(u"Same")), 0u);
+    ASSERT_EQ(info->DeleteAttribute(0, Indices(info, u"Title").at(0)), 0);
+    ASSERT_EQ(info->DeleteAttribute(0, Indices(info, u"Author").at(0)), 0);
+    ASSERT_EQ(editor.object->Flush(), 0);
+    Bytes after = ReadFile(path);
+    EXPECT_EQ(Occurrences(after, Wide(u"Changed")), 0u);
+    EXPECT_EQ(Occurrences(after, Wide(u"Other")), 1u);
+}
+
 TEST(AsfFlushTest, AFileChangedSinceOpeningIsNotOverwritten) {
     TempDir dir;
     std::string path = dir.File("c.wma");
