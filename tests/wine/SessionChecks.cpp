@@ -141,6 +141,12 @@ void CheckCreation(const std::string& modulePath, comcheck::Report& report) {
     comcheck::CheckLocks(module, report);
     comcheck::CheckObject(module, report);
     comcheck::CheckAggregation(module, report);
+
+    // With no object and no lock left, only the cached factory remains: COM
+    // may unload the DLL, and loads it again for the next object.
+    CoFreeUnusedLibrariesEx(0, 0);
+    report.Check(GetModuleHandleA("zmTagIO.DLL") == nullptr, "COM unloads the DLL once nothing holds it");
+    if (IzmTagIO* tag = Create(CLSID_zmTagIO, report, "after the DLL was unloaded")) tag->Release();
 }
 
 // The title in ID3v2 (internal text form: encoding byte, then UTF-8) and in
