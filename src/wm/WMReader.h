@@ -50,8 +50,6 @@ public:
     // Gives fields 1 to 16 their value buffers, filled from the properties.
     HRESULT FillRecord(MDRecord& record, WMState& state);
 
-    const WMProperties& properties() const { return properties_; }
-
 private:
     asf::ComPtr<asf::IWMSyncReader> reader_;
     bool open_ = false;

@@ -23,7 +23,6 @@ public:
     HRESULT SetFromAnsi(const char* text);
     // Takes a zero-terminated UTF-16 text.
     void SetWide(WideText text);
-    const char16_t* Wide() const { return wide_.get(); }
     // The ANSI text with its terminator into buffer; the count placed, 0 for
     // no or empty text (the buffer then zeroed). Text too long for the buffer
     // is cut to size - 1 bytes and the result is size.
