@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/ReadWindows.h"
+
 #ifdef _WIN32
 #include <windows.h>
 // windows.h makes DeleteFile a macro for DeleteFileA; below and wherever this
@@ -58,6 +60,8 @@ public:
 #else
     using Native = int;
 #endif
+    // A read handle's reads do not move the handle's own offset: use
+    // positioned calls on it.
     Native NativeHandle() const { return handle_; }
 
 private:
@@ -66,6 +70,15 @@ private:
     Native handle_ = reinterpret_cast<void*>(-1);
 #else
     Native handle_ = -1;
+    // A read handle keeps its position itself, so a seek costs no system
+    // call, and reads through the windows it last read.
+    bool positioned_ = false;
+    uint64_t position_ = 0;
+    int64_t size_ = -1;  // as last measured; -1 before
+    ReadWindows windows_;
+    int64_t ReadAtPosition(std::span<uint8_t> buffer);
+    int64_t ReadDirect(uint64_t offset, std::span<uint8_t> buffer, bool* ended);
+    void TakePosition(File& other);
 #endif
 };
 

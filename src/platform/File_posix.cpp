@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -85,6 +87,7 @@ bool CopyThenRename(const char* from, const char* to) {
 
 File::File(File&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
     other.handle_ = -1;
+    TakePosition(other);
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -93,8 +96,18 @@ File& File::operator=(File&& other) noexcept {
         path_ = std::move(other.path_);
         handle_ = other.handle_;
         other.handle_ = -1;
+        TakePosition(other);
     }
     return *this;
+}
+
+// The windows stay behind: a moved handle reads them again when it needs them.
+void File::TakePosition(File& other) {
+    positioned_ = other.positioned_;
+    position_ = other.position_;
+    size_ = other.size_;
+    other.positioned_ = false;
+    other.windows_.Clear();
 }
 
 File File::Open(const char* path, Mode mode) {
@@ -102,6 +115,7 @@ File File::Open(const char* path, Mode mode) {
     if (path == nullptr || Injected(fault::Op::Open)) return file;
     if (mode == Mode::Read) {
         file.handle_ = ::open(path, O_RDONLY | O_CLOEXEC);
+        file.positioned_ = file.handle_ >= 0;
         return file;
     }
     if (mode == Mode::Update) {
@@ -141,12 +155,54 @@ int64_t File::Read(std::span<uint8_t> buffer) {
         if (kind != fault::Kind::ShortRead) return -1;
         want /= 2;
     }
+    if (positioned_) return ReadAtPosition(buffer.first(want));
     size_t got = 0;
     while (got < want) {
         ssize_t n = ::read(handle_, buffer.data() + got, want - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return got ? int64_t(got) : -1;
         if (n == 0) break;
+        got += size_t(n);
+    }
+    return int64_t(got);
+}
+
+// Reads that a window can hold go through the windows; larger ones go
+// straight into the caller's buffer.
+int64_t File::ReadAtPosition(std::span<uint8_t> buffer) {
+    int64_t got;
+    bool ended;
+    if (buffer.size() > ReadWindows::kBytes) {
+        got = ReadDirect(position_, buffer, &ended);
+    } else if ((got = windows_.Copy(position_, buffer)) < 0) {
+        std::span<uint8_t> room = windows_.Room(position_);
+        int64_t filled = ReadDirect(position_, room, &ended);
+        if (filled < 0) return -1;
+        windows_.Filled(size_t(filled), ended);
+        got = std::min<int64_t>(filled, int64_t(buffer.size()));
+        std::memcpy(buffer.data(), room.data(), size_t(got));
+    }
+    if (got > 0) position_ += uint64_t(got);
+    return got;
+}
+
+// As many bytes as fit, up to the end of the file; the file's measured size
+// says where that is, so no read is spent on finding it.
+int64_t File::ReadDirect(uint64_t offset, std::span<uint8_t> buffer, bool* ended) {
+    size_t got = 0;
+    *ended = false;
+    while (got < buffer.size()) {
+        if (size_ >= 0 && offset + got >= uint64_t(size_)) {
+            *ended = true;
+            break;
+        }
+        ssize_t n = ::pread(handle_, buffer.data() + got, buffer.size() - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return got ? int64_t(got) : -1;
+        if (n == 0) {
+            *ended = true;
+            break;
+        }
         got += size_t(n);
     }
     return int64_t(got);
@@ -178,18 +234,27 @@ bool File::WriteAll(std::span<const uint8_t> bytes) {
 
 bool File::Seek(uint64_t offset) {
     if (Injected(fault::Op::Seek)) return false;
-    return ::lseek(handle_, off_t(offset), SEEK_SET) >= 0;
+    if (!positioned_) return ::lseek(handle_, off_t(offset), SEEK_SET) >= 0;
+    if (offset > uint64_t(std::numeric_limits<off_t>::max())) return false;
+    position_ = offset;
+    return true;
 }
 
 bool File::SeekFromEnd(int64_t back) {
     if (Injected(fault::Op::Seek)) return false;
-    return ::lseek(handle_, -off_t(back), SEEK_END) >= 0;
+    if (!positioned_) return ::lseek(handle_, -off_t(back), SEEK_END) >= 0;
+    struct stat st;
+    if (size_ < 0 && ::fstat(handle_, &st) == 0) size_ = int64_t(st.st_size);
+    if (size_ < 0 || back > size_) return false;
+    position_ = uint64_t(size_ - back);
+    return true;
 }
 
 int64_t File::Size() {
     if (Injected(fault::Op::Size)) return -1;
     struct stat st;
     if (::fstat(handle_, &st) != 0) return -1;
+    if (positioned_) size_ = int64_t(st.st_size);
     return int64_t(st.st_size);
 }
 
@@ -201,6 +266,10 @@ bool File::Flush() {
 void File::Close() {
     if (handle_ >= 0) ::close(handle_);
     handle_ = -1;
+    positioned_ = false;
+    position_ = 0;
+    size_ = -1;
+    windows_.Clear();
 }
 
 bool File::ReplaceTarget(const char* target) {
