@@ -87,6 +87,9 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     } else if (record.isOgg) {
         hr = WriteOGG(temp);
     } else {
+        // The header is changed in place, so our own read handle must not
+        // stand in its way (on Windows it would refuse the writer's access).
+        file_.Close();
         return failureExit(wm::WriteWMIntoFile(record, 0));
     }
     if (hr != ZMTAGIO_S_OK || !temp.Flush()) return failureExit(ZMTAGIO_E_FAIL);
