@@ -64,7 +64,7 @@ void Writer(int process, int thread, const std::string& folder, const std::map<s
     for (int round = 0; round < kRounds; ++round) {
         test::WriteFile(path, source);
         Outcome outcome = RunHost(Retitle(base, process, thread, round), path);
-        Bytes now = test::ReadFile(path);
+        Bytes now = ReadWhole(path);
         ++counts.updates;
         if (outcome.Complete() && now == expected.at(Key(process, thread, round))) {
             ++counts.succeeded;

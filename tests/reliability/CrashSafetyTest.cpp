@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -24,16 +25,19 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kFiller = 4 << 20;  // so that the copy and the flush take a while
 constexpr size_t kID3V1Size = 128;
-constexpr int kTrials = 40;
-constexpr double kBeyondTheEnd = 1.5;  // the last kills land after the update
+constexpr int kTrials = 50;
+constexpr double kBeyondTheEnd = 2.0;  // the later kills land after the replace
 
 // The source with megabytes of audio: the component copies it unread, so
 // any bytes do.
 Bytes Enlarged(const Scenario& scenario) {
     Bytes bytes = SourceBytes(scenario.source);
-    std::mt19937 random(7);
+    std::mt19937_64 random(7);
     Bytes filler(kFiller);
-    for (auto& b : filler) b = uint8_t(random());
+    for (size_t i = 0; i + 8 <= filler.size(); i += 8) {
+        uint64_t word = random();
+        std::memcpy(&filler[i], &word, 8);
+    }
     // The ID3v1 block must stay last.
     size_t at = scenario.source == Source::MP3 ? bytes.size() - kID3V1Size : bytes.size();
     bytes.insert(bytes.begin() + long(at), filler.begin(), filler.end());
@@ -66,6 +70,21 @@ Child Start(const Scenario& scenario, const std::string& path, const std::string
     return {pid, Clock::now()};
 }
 
+// How long after its start the child put a new file at path (its end when
+// it never did).
+Clock::duration TimeToReplace(const Child& child, const std::string& path) {
+    struct stat before, now;
+    stat(path.c_str(), &before);
+    Clock::duration replaced{};
+    for (;;) {
+        bool exited = waitpid(child.pid, nullptr, WNOHANG) == child.pid;
+        if (replaced == Clock::duration{} && (exited || (stat(path.c_str(), &now) == 0 && now.st_ino != before.st_ino)))
+            replaced = Clock::now() - child.started;
+        if (exited) return replaced;
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+}
+
 struct Tally {
     int trials = 0, old = 0, finished = 0, between = 0, lost = 0, leftovers = 0;
 };
@@ -82,28 +101,26 @@ void RunTrials(const Scenario& scenario, const std::string& tempFolder, Tally& t
     }
     ASSERT_GT(states.size(), 1u);
 
-    // How long an undisturbed run takes, from the child's start to its end
-    // (the median of a few).
+    // When an undisturbed run puts the new file in place (the median of a
+    // few runs): the kills are spread from the child's start to past it.
     std::vector<Clock::duration> runs;
     for (int i = 0; i < 5; ++i) {
         test::WriteFile(path, source);
-        Child child = Start(scenario, path, tempFolder);
-        waitpid(child.pid, nullptr, 0);
-        runs.push_back(Clock::now() - child.started);
+        runs.push_back(TimeToReplace(Start(scenario, path, tempFolder), path));
     }
     std::sort(runs.begin(), runs.end());
-    Clock::duration whole = runs[runs.size() / 2];
+    Clock::duration replaced = runs[runs.size() / 2];
 
     for (int i = 0; i < kTrials; ++i) {
         test::WriteFile(path, source);
-        auto delay = std::chrono::duration_cast<Clock::duration>(whole * kBeyondTheEnd * i / kTrials);
+        auto delay = std::chrono::duration_cast<Clock::duration>(replaced * kBeyondTheEnd * i / kTrials);
         Child child = Start(scenario, path, tempFolder);
         std::this_thread::sleep_until(child.started + delay);
         kill(child.pid, SIGKILL);
         waitpid(child.pid, nullptr, 0);
 
         ++tally.trials;
-        Bytes now = test::ReadFile(path);
+        Bytes now = ReadWhole(path);
         auto state = std::find(states.begin(), states.end(), now);
         if (state == states.end()) {
             ++tally.lost;

@@ -102,7 +102,7 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
             for (HRESULT hr : outcome.edits) defined = defined && Defined(hr);
             if (!defined) problems.push_back(where + "undocumented result " + Describe(outcome));
 
-            Bytes now = test::ReadFile(path);
+            Bytes now = ReadWhole(path);
             if (std::find(states.begin(), states.end(), now) == states.end()) {
                 ++damaged;
                 problems.push_back(where + "the file holds neither its old nor its new content after " +
@@ -118,10 +118,10 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
             auto temporaries = OtherFiles(tempFolder);
             if (trace.Contains("Can't MoveFile File") && temporaries == std::vector<std::string>{kTempName}) {
                 ++kept;
-                if (test::ReadFile(tempFolder + "/" + kTempName) != finished || now != source)
+                if (ReadWhole(tempFolder + "/" + kTempName) != finished || now != source)
                     problems.push_back(where + "the kept temporary file is not the complete new file");
             } else if (n == calls && temporaries == std::vector<std::string>{kTempName} &&
-                       test::ReadFile(tempFolder + "/" + kTempName).empty()) {
+                       ReadWhole(tempFolder + "/" + kTempName).empty()) {
                 // An update through the Windows Media writer ends by deleting
                 // the empty temporary file; when that deletion is the call
                 // that fails, the file stays.

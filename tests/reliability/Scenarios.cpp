@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -72,7 +73,7 @@ const Bytes& SourceBytes(Source source) {
     if (auto it = made.find(source); it != made.end()) return it->second;
     std::string path = folder.File("source-" + std::to_string(int(source)));
     if (!Make(source, path)) ADD_FAILURE() << "could not make the source file " << path;
-    return made[source] = test::ReadFile(path);
+    return made[source] = ReadWhole(path);
 }
 
 bool Outcome::Complete() const {
@@ -106,12 +107,20 @@ std::vector<Bytes> CleanStates(const Scenario& scenario, const Bytes& source, co
     test::WriteFile(path, source);
     std::vector<Bytes> states = {source};
     Outcome outcome = RunHost(scenario, path, [&] {
-        Bytes now = test::ReadFile(path);
+        Bytes now = ReadWhole(path);
         if (now != states.back()) states.push_back(std::move(now));
     });
     EXPECT_TRUE(outcome.Complete()) << scenario.name << " does not succeed when nothing fails";
     std::filesystem::remove(path);
     return states;
+}
+
+Bytes ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    Bytes bytes(in ? size_t(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bytes;
 }
 
 bool Defined(HRESULT hr) { return hr <= ZMTAGIO_S_FALSE; }

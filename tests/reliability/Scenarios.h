@@ -61,6 +61,9 @@ std::vector<Bytes> CleanStates(const Scenario& scenario, const Bytes& source, co
 // Undocumented results: positive values other than S_FALSE.
 bool Defined(HRESULT hr);
 
+// The whole file in one read (files here run to megabytes).
+Bytes ReadWhole(const std::string& path);
+
 // Files in a folder other than the ones named.
 std::vector<std::string> OtherFiles(const std::string& folder, const std::vector<std::string>& expected = {});
 
