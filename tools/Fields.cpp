@@ -8,9 +8,6 @@ namespace zmtagio {
 namespace {
 
 constexpr int kFirstField = 1;
-constexpr int kLastWMField = 16;
-constexpr int kLastOggField = 16;
-constexpr int kLastID3V2Field = 84;
 constexpr int kFirstID3V1Field = MD_ID3V1_TITLE;
 constexpr int kLastID3V1Field = MD_ID3V1_GENRE;
 constexpr size_t kWMValueBuffer = 300;

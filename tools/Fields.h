@@ -13,6 +13,11 @@ namespace zmtagio {
 
 enum class TagFamily { None, MP3, Ogg, WM };
 
+// The last field id of each kind that counts from 1.
+inline constexpr int kLastID3V2Field = 84;
+inline constexpr int kLastOggField = 16;
+inline constexpr int kLastWMField = 16;
+
 TagFamily FamilyOf(const MDRecord& record);
 // False for a Windows Media record whose read failed: no slot has its buffer.
 bool WMValuesRead(const MDRecord& record);

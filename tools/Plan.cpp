@@ -35,9 +35,9 @@ struct NamedRange {
     int first;
     int last;
 };
-constexpr NamedRange kID3V2Names = {MD_KIND_ID3V2, 1, 84};
-constexpr NamedRange kOggNames = {MD_KIND_OGG, 1, 16};
-constexpr NamedRange kWMNames = {MD_KIND_WM, 3, 16};
+constexpr NamedRange kID3V2Names = {MD_KIND_ID3V2, 1, kLastID3V2Field};
+constexpr NamedRange kOggNames = {MD_KIND_OGG, 1, kLastOggField};
+constexpr NamedRange kWMNames = {MD_KIND_WM, MD_WM_ENCODINGTIME + 1, kLastWMField};
 constexpr NamedRange kWMTitle = {MD_KIND_WM, MD_WM_TITLE, MD_WM_TITLE};
 
 struct Target {

@@ -4,7 +4,6 @@ namespace zmtagio {
 namespace {
 
 constexpr int kFirstOggField = 1;
-constexpr int kLastOggField = 16;
 
 // A deleted field reads as absent or empty; an ID3v1 track as 0. Deleting
 // the comment of one language may bring another language's comment into the

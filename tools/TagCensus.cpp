@@ -8,6 +8,7 @@
 #include <set>
 #include <span>
 
+#include "Fields.h"
 #include "ID3Text.h"
 #include "zmTagIO.h"
 
@@ -21,7 +22,6 @@ constexpr size_t kSizeBytes = 6;
 constexpr uint8_t kTagUnsynchronised = 0x80;
 constexpr uint8_t kTagExtendedHeader = 0x40;
 constexpr uint32_t kKeepLimit = 20480;
-constexpr int kLastID3V2Field = 84;
 // Version-2.4 frame flags that put bytes in front of the body, and its own
 // unsynchronisation.
 constexpr uint16_t kV24Grouping = 0x0040;
