@@ -71,7 +71,10 @@ std::optional<Tag> ReadTag(const std::string& path) {
     Tag tag;
     tag.version = header[kVersionByte];
     if (tag.version < 2 || tag.version > 4) return std::nullopt;
-    std::vector<uint8_t> body(Syncsafe(header + kSizeBytes));
+    // A size field may claim more than the file holds.
+    long end = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
+    if (end < long(kTagHeader) || std::fseek(file.get(), long(kTagHeader), SEEK_SET) != 0) return std::nullopt;
+    std::vector<uint8_t> body(std::min<size_t>(Syncsafe(header + kSizeBytes), size_t(end) - kTagHeader));
     body.resize(std::fread(body.data(), 1, body.size(), file.get()));
     uint8_t flags = header[kFlagsByte];
     if ((flags & kTagUnsynchronised) && tag.version < 4) body = Synchronised(body);
