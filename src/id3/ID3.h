@@ -27,10 +27,12 @@ struct ID3State {
 struct TagBlocks {
     uint32_t id3v1 = 0;  // 128 when an ID3v1 block ends the file
     uint32_t id3v2 = 0;  // the whole ID3v2 tag, header included
+    bool failed = false; // a read failed: the file's tags are unknown
 };
 
 // audio.end holds the file size on entry. Returns the bytes to buffer (0: no
-// tag or a failed read) and sets hasID3v1/hasID3v2, blocks and audio.
+// tag, or a failed read with blocks.failed set) and sets hasID3v1/hasID3v2,
+// blocks and audio.
 uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
                       platform::FileRange& audio);
 HRESULT ReadID3V1FromFile(platform::File& file, MDRecord& record, uint8_t* destination);

@@ -32,7 +32,7 @@ void PointAt(MDRecord& record, int id, uint8_t* data, uint32_t size) {
 }  // namespace
 
 HRESULT ReadID3V1FromFile(platform::File& file, MDRecord& record, uint8_t* destination) {
-    if (!file.SeekFromEnd(kBlockSize) || file.Read(std::span<uint8_t>(destination, kBlockSize)) <= 0)
+    if (!file.SeekFromEnd(kBlockSize) || file.Read(std::span<uint8_t>(destination, kBlockSize)) != int64_t(kBlockSize))
         return ZMTAGIO_E_FAIL;
     for (int id = kFirstID3V1Field; id < kComment; ++id) PointAt(record, id, InBlock(destination, id), SlotOf(id).width);
     uint8_t* comment = InBlock(destination, kComment);

@@ -34,11 +34,18 @@ std::optional<uint32_t> ExtendedHeaderLength(platform::ByteView area, int versio
 
 }  // namespace
 
+// Bytes the file holds that a read did not deliver say nothing about the
+// tags; they must not pass for a file without them.
 uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks, platform::FileRange& audio) {
     uint32_t count = 0;
+    const uint64_t fileSize = audio.end;
+    auto failed = [&] {
+        blocks.failed = true;
+        return 0u;
+    };
     if (audio.end >= kID3V1Size) {
         uint8_t block[kID3V1Size];
-        if (!file.SeekFromEnd(kID3V1Size) || file.Read(block) <= 0) return 0;
+        if (!file.SeekFromEnd(kID3V1Size) || file.Read(block) != int64_t(kID3V1Size)) return failed();
         if (std::memcmp(block, "TAG", 3) == 0) {
             record.hasID3v1 = 1;
             blocks.id3v1 = kID3V1Size;
@@ -47,9 +54,9 @@ uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
         }
     }
     uint8_t header[kTagHeaderSize];
-    if (!file.Seek(0)) return 0;
+    if (!file.Seek(0)) return failed();
     int64_t got = file.Read(header);
-    if (got <= 0) return 0;
+    if (got != int64_t(std::min<uint64_t>(fileSize, kTagHeaderSize))) return failed();
     if (got == kTagHeaderSize && IsID3V2Header(header)) {
         // A tag cannot hold more than the file: a size field that claims
         // more must not make MDInit allocate up to 256 MB for a small file.
@@ -68,8 +75,9 @@ uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
 HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& state, uint8_t* destination,
                           uint32_t tagLength, const char* commentLanguage, platform::FileRange& audio) {
     if (!file.Seek(0)) return ZMTAGIO_E_FAIL;
+    // The probe measured the tag within the file, so all of it is there.
     int64_t got = file.Read(std::span<uint8_t>(destination, tagLength));
-    if (got < int64_t(kTagHeaderSize)) return ZMTAGIO_E_FAIL;
+    if (got < int64_t(kTagHeaderSize) || got != int64_t(tagLength)) return ZMTAGIO_E_FAIL;
     size_t bytes = size_t(std::min<uint64_t>(uint64_t(got), audio.end));
     int version = int8_t(destination[kTagVersion]);
     uint8_t flags = destination[kTagFlags];

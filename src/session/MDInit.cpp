@@ -1,4 +1,5 @@
 // Opening a file: reset, a fresh record, the format decision and the readers.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -44,12 +45,24 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
     if (presetSize != 0) {
         platform::TraceLine("MDInit GetSize=%ld", long(presetSize));
     } else {
+        // A read that fails says nothing about the file's tags: taken for an
+        // untagged file, it would have them written a second time.
         uint8_t signature[4];
-        if (file_.Read(signature) == 4 && std::memcmp(signature, kASFSignature, 4) == 0) {
+        const int64_t signatureSize = int64_t(sizeof signature);
+        int64_t got = file_.Read(signature);
+        if (got != std::min(size, signatureSize)) {
+            file_.Close();
+            return ZMTAGIO_E_FAIL;
+        }
+        if (got == signatureSize && std::memcmp(signature, kASFSignature, 4) == 0) {
             record.isASF = 1;
         } else {
             id3::TagBlocks blocks;
             tagSize = id3::ProbeID3Tags(file_, record, blocks, audio_);
+            if (blocks.failed) {
+                file_.Close();
+                return ZMTAGIO_E_FAIL;
+            }
             tagBlockSize_[MD_KIND_ID3V1] = blocks.id3v1;
             tagBlockSize_[MD_KIND_ID3V2] = blocks.id3v2;
             if (tagSize == 0) tagSize = ogg::GetOGGTagSize(file_, record, ogg_);
