@@ -40,11 +40,10 @@ win() { printf 'Z:%s' "${1//\//\\}"; }
 
 build() {  # width toolchain
   local dir=$root/build-win$1 toolchain=$root/cmake/toolchains/$2.cmake
-  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
-    cmake --build "$dir" -j 2 --target zmTagIO >/dev/null &&
-    cmake -S "$root/tests/wine" -B "$dir/client" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null &&
-    cmake --build "$dir/client" -j 2 >/dev/null
+  cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release &&
+    cmake --build "$dir" -j 2 --target zmTagIO &&
+    cmake -S "$root/tests/wine" -B "$dir/client" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release &&
+    cmake --build "$dir/client" -j 2
 }
 
 sine() { printf '%s' "sine=frequency=440:sample_rate=44100:duration=1"; }
@@ -167,7 +166,16 @@ done
 # and 64-bit pointers (tests/wine/RecordLayout.cpp).
 for target in "32 mingw-i686" "64 mingw-x86_64"; do
   set -- $target
-  if build "$1" "$2"; then say "ok   $1-bit DLL and client built"; else fail "$1-bit build"; exit 1; fi
+  log=$(mktemp /tmp/zmtagio-build-XXXXXX)
+  if build "$1" "$2" >"$log" 2>&1; then
+    say "ok   $1-bit DLL and client built"
+  else
+    fail "$1-bit build"
+    grep -E 'error|Error' "$log" | head -40 | sed 's/^/      /'
+    rm -f "$log"
+    exit 1
+  fi
+  rm -f "$log"
 done
 
 # The media files, made once; each width edits copies.
