@@ -21,6 +21,7 @@ struct OggState {
     // the reader, which releases them.
     platform::Buffer head;
     size_t headBytes = 0;  // how many of them the file held
+    bool unreadable = false;  // reading them failed: the file's tags are unknown
 };
 
 // One row of OGGFieldNames: field id row + 1.
@@ -32,7 +33,7 @@ inline constexpr int kOGGFieldCount = 16;
 extern const OGGFieldName OGGFieldNames[kOGGFieldCount];
 
 // Sets isOgg when the file is an Ogg Vorbis file we can edit; returns the
-// bytes the recognised values need.
+// bytes the recognised values need (0 also when state.unreadable is set).
 uint32_t GetOGGTagSize(platform::File& file, MDRecord& record, OggState& state);
 // Copies the values into destination (sized by GetOGGTagSize), saves the
 // comment page and sets page to its place in the file.

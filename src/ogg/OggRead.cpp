@@ -28,11 +28,20 @@ struct CommentPage {
 };
 
 // Reads the first bytes of the file into state.head unless the probe did.
+// Only the end of the file may stop the reading short; a read that fails
+// leaves the file's tags unknown, not absent.
 bool LoadHead(platform::File& file, OggState& state) {
     if (!state.head.empty()) return state.headBytes > 0;
-    if (!state.head.Allocate(kHeadBytes) || !file.Seek(0)) return false;
-    int64_t got = file.Read(state.head.span());
-    state.headBytes = got > 0 ? size_t(got) : 0;
+    if (!state.head.Allocate(kHeadBytes)) return false;
+    state.unreadable = !file.Seek(0);
+    size_t got = 0;
+    while (!state.unreadable && got < kHeadBytes) {
+        int64_t n = file.Read(state.head.span().subspan(got));
+        if (n == 0) break;
+        state.unreadable = n < 0;
+        if (n > 0) got += size_t(n);
+    }
+    state.headBytes = state.unreadable ? 0 : got;
     return state.headBytes > 0;
 }
 

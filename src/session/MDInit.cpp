@@ -66,6 +66,10 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
             tagBlockSize_[MD_KIND_ID3V1] = blocks.id3v1;
             tagBlockSize_[MD_KIND_ID3V2] = blocks.id3v2;
             if (tagSize == 0) tagSize = ogg::GetOGGTagSize(file_, record, ogg_);
+            if (ogg_.unreadable) {
+                file_.Close();
+                return ZMTAGIO_E_FAIL;
+            }
             if (tagSize == 0) platform::TraceLine("MDInit GetSize=%ld", 0L);
         }
         if (tagSize == 0) {

@@ -50,7 +50,8 @@ struct Outcome {
 };
 
 // What a host does: MDInit, the edits, MDUpdate; it stops after a failed
-// MDInit. afterEachCall, when given, runs after every one of these calls.
+// MDInit, and adds an ID3v2 title instead of the edits to a file that MDInit
+// finds untagged. afterEachCall, when given, runs after every call.
 Outcome RunHost(const Scenario& scenario, const std::string& path,
                 const std::function<void()>& afterEachCall = {});
 
