@@ -112,6 +112,9 @@ void CheckRegistered(const std::string& modulePath, const std::string& typeLibPa
         report.Check(got == expected.value, "HKCR\\" + expected.key + " [" + expected.name + "] is \"" + got +
                                                 "\", expected \"" + expected.value + "\"");
     }
+    // The run leaves a stale subkey under the class key before registering:
+    // the class key is marked ForceRemove, so registration starts it afresh.
+    report.Check(!KeyExists(classKey + "\\Stale"), "registration removes what the class key held before");
     CheckResources(modulePath, report);
 }
 

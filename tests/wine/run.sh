@@ -125,6 +125,8 @@ run_width() {  # width loader arch media
   local dll
   dll=$(win "$main/zmTagIO.DLL")
 
+  step "stale class key before registration" "$wine" reg add \
+    'HKCR\CLSID\{D7BC36D7-5776-499A-96A6-297F3182E882}\Stale' /f
   step "regsvr32" "$wine" regsvr32 /s "$dll"
   step "registry after registration" "$wine" "$client" registered "$dll" "$dll"
   step "creation and module contract" "$wine" "$client" create "$dll"
