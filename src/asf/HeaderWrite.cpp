@@ -184,6 +184,8 @@ HRESULT Rewrite(const std::string& path, platform::File& source, uint64_t oldHea
     bool ok = target.WriteAll(header) && CopyRest(source, oldHeaderSize, fileSize - oldHeaderSize, target) &&
               target.Flush();
     if (ok) {
+        // Windows refuses to rename over a file that is still open here.
+        source.Close();
         platform::CopyPermissions(path.c_str(), temporary.c_str());
         ok = target.ReplaceTarget(path.c_str());
     }
