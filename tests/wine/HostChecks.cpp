@@ -1,5 +1,5 @@
 // The exports for hosts beyond COM, on Windows: the trace goes to a file
-// handle, the code page is the system's, field names come from the tables.
+// handle, the code page is the system's.
 #include <objbase.h>
 
 #include <string>
@@ -12,7 +12,6 @@ namespace {
 using SetTraceFn = void(STDAPICALLTYPE*)(int, HANDLE);
 using GetCodePageFn = uint32_t(STDAPICALLTYPE*)();
 using SetCodePageFn = HRESULT(STDAPICALLTYPE*)(uint32_t);
-using FieldNameFn = const char*(STDAPICALLTYPE*)(LONG, LONG);
 
 constexpr char kNoLanguage[4] = {};
 
@@ -68,15 +67,6 @@ void CheckCodePage(comcheck::Report& report) {
     report.Check(getCodePage() == GetACP(), "a refused code page changes nothing");
 }
 
-void CheckFieldNames(comcheck::Report& report) {
-    auto fieldName = ModuleExport<FieldNameFn>("zmTagIOFieldName");
-    report.Check(fieldName != nullptr, "the DLL exports zmTagIOFieldName");
-    if (fieldName == nullptr) return;
-    const char* title = fieldName(MD_KIND_ID3V1, MD_ID3V1_TITLE);
-    report.Check(title != nullptr && std::string(title) == "title", "ID3v1 field 110 is named \"title\"");
-    report.Check(fieldName(9, 1) == nullptr, "a kind that does not exist has no field names");
-}
-
 }  // namespace
 
 void CheckHostExports(const std::string& path, comcheck::Report& report) {
@@ -87,7 +77,6 @@ void CheckHostExports(const std::string& path, comcheck::Report& report) {
     if (tag == nullptr) return;
     CheckTrace(tag, path, report);
     CheckCodePage(report);
-    CheckFieldNames(report);
     tag->MDUninit();
     tag->Release();
 }

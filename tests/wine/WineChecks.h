@@ -20,8 +20,8 @@ void CheckUnregistered(comcheck::Report& report);
 // Creation through COM by program id and class id, then the module contract
 // through the exports of the DLL that COM loaded.
 void CheckCreation(const std::string& modulePath, comcheck::Report& report);
-// The exports beyond COM: the trace written to a file handle, the code page,
-// field names. path: a file that MDInit can open.
+// The exports beyond COM: the trace written to a file handle and the code
+// page. path: a file that MDInit can open.
 void CheckHostExports(const std::string& path, comcheck::Report& report);
 // Reads, edits and updates a file of each kind through the interface.
 void CheckMp3Session(const std::string& path, comcheck::Report& report);
