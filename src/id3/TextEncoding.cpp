@@ -9,7 +9,7 @@ namespace zm::id3 {
 namespace {
 
 // Scratch outputs are five times the input: no conversion grows further.
-constexpr uint32_t kGrowth = 5;
+constexpr uint32_t kGrowth = kDecodeGrowth;
 constexpr uint8_t kMarkLE[2] = {0xFF, 0xFE};
 constexpr uint8_t kMarkBE[2] = {0xFE, 0xFF};
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
@@ -95,18 +95,24 @@ ConvertedText Allocate(size_t size) {
     return text;
 }
 
-ConvertedText DecodeAnsi(std::span<const uint8_t> body, ConvertedText out) {
+// Text of a usual length goes through the stack on its way to UTF-16.
+uint32_t DecodeAnsiInto(std::span<const uint8_t> body, std::span<uint8_t> out) {
+    constexpr size_t kLocalUnits = 512;
     size_t units = kGrowth * body.size() / 2;
-    std::unique_ptr<char16_t[]> wide(new (std::nothrow) char16_t[units]());
-    if (!wide) return {};
+    char16_t local[kLocalUnits];
+    std::unique_ptr<char16_t[]> heap;
+    char16_t* wide = local;
+    if (units > kLocalUnits) {
+        heap.reset(new (std::nothrow) char16_t[units]);
+        if (!heap) return 0;
+        wide = heap.get();
+    }
     int count = platform::MultiByteToWideChar(platform::kCodePageAnsi,
                                               reinterpret_cast<const char*>(body.data() + 1),
-                                              int(body.size() - 1), wide.get(), int(units));
-    int bytes = platform::WideCharToMultiByte(platform::kCodePageUtf8, wide.get(), count,
-                                              reinterpret_cast<char*>(out.bytes.data() + 1),
-                                              int(out.bytes.size() - 1));
-    out.length = uint32_t(bytes) + 1;
-    return out;
+                                              int(body.size() - 1), wide, int(units));
+    int bytes = platform::WideCharToMultiByte(platform::kCodePageUtf8, wide, count,
+                                              reinterpret_cast<char*>(out.data() + 1), int(out.size() - 1));
+    return uint32_t(bytes) + 1;
 }
 
 ConvertedText EncodeAnsi(std::span<const uint8_t> text) {
@@ -171,21 +177,26 @@ uint32_t Utf8ToUtf16(std::span<const uint8_t> source, std::span<uint8_t> destina
     return out.used();
 }
 
+uint32_t DecodeID3TextInto(std::span<const uint8_t> body, uint8_t encoding, std::span<uint8_t> out) {
+    if (body.empty() || encoding > kUtf16BigEndian || out.size() < kGrowth * body.size()) return 0;
+    out[0] = encoding;
+    std::span<const uint8_t> text = body.subspan(1);
+    bool littleEndian = false;
+    if (encoding == kLatin1) return DecodeAnsiInto(body, out);
+    if (encoding == kUtf16) {
+        size_t start;
+        if (!FindMarkedText(text, &start, &littleEndian)) return 0;
+        text = text.subspan(start);
+    }
+    return Utf16ToUtf8(text, littleEndian, out.subspan(1)) + 1;
+}
+
 ConvertedText DecodeID3Text(std::span<const uint8_t> body, uint8_t encoding) {
     if (body.empty() || encoding > kUtf16BigEndian) return {};
     ConvertedText out = Allocate(kGrowth * body.size());
     if (out.bytes.empty()) return {};
-    out.bytes.data()[0] = encoding;
-    std::span<uint8_t> room = out.bytes.span().subspan(1);
-    std::span<const uint8_t> text = body.subspan(1);
-    bool littleEndian = false;
-    if (encoding == kLatin1) return DecodeAnsi(body, std::move(out));
-    if (encoding == kUtf16) {
-        size_t start;
-        if (!FindMarkedText(text, &start, &littleEndian)) return {};
-        text = text.subspan(start);
-    }
-    out.length = Utf16ToUtf8(text, littleEndian, room) + 1;
+    out.length = DecodeID3TextInto(body, encoding, out.bytes.span());
+    if (out.length == 0) return {};
     return out;
 }
 

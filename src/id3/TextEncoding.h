@@ -32,8 +32,14 @@ uint32_t Utf16ToUtf8(std::span<const uint8_t> source, bool littleEndian, std::sp
 // 0 for invalid input; destination needs twice the source's size plus 2.
 uint32_t Utf8ToUtf16(std::span<const uint8_t> source, std::span<uint8_t> destination, bool littleEndian);
 
+// Room that any conversion of a body of n bytes fits in: kDecodeGrowth * n.
+inline constexpr uint32_t kDecodeGrowth = 5;
+
 // A frame body (encoding byte first) to the internal form.
 ConvertedText DecodeID3Text(std::span<const uint8_t> body, uint8_t encoding);
+// The same into out, which holds kDecodeGrowth times the body's size: the
+// bytes written, 0 when nothing was converted.
+uint32_t DecodeID3TextInto(std::span<const uint8_t> body, uint8_t encoding, std::span<uint8_t> out);
 // The internal form to a frame body. Encoding 2 is written as encoding 1
 // with the mark FE FF, since the tags we write have no encoding 2; encoding 0
 // ends in one zero byte.

@@ -10,6 +10,7 @@ namespace zm::id3 {
 namespace {
 
 constexpr size_t kRecordHeader = 5;  // field id, then the length in machine order
+constexpr size_t kLocalText = 1024;
 
 // Visits the records of a converted-text buffer: (field id, payload).
 template <typename Visit>
@@ -47,37 +48,47 @@ uint32_t UnicodeHandle(std::span<MDField> fields, int id, int32_t size, ID3State
     if (!field.data || int8_t(encoding) > 3 || size < 2) return 0;
 
     std::span<const uint8_t> source(field.data, size_t(size));
-    ConvertedText text =
-        mode == Direction::Reading ? DecodeID3Text(source, encoding) : EncodeID3Text(source, encoding);
+    // Text of a usual length is read through the stack: reading a file then
+    // allocates nothing per field beyond the growth of the buffer.
+    uint8_t local[kLocalText];
+    ConvertedText converted;
+    if (mode == Direction::Reading && uint64_t(kDecodeGrowth) * source.size() <= sizeof local)
+        converted.length = DecodeID3TextInto(source, encoding, local);
+    else
+        converted = mode == Direction::Reading ? DecodeID3Text(source, encoding) : EncodeID3Text(source, encoding);
+    std::span<const uint8_t> text = converted.bytes.empty() ? std::span<const uint8_t>(local, converted.length)
+                                                            : converted.view();
     platform::TraceLine("Unicode Convert Complete");
-    if (text.bytes.empty() || text.length == 0) {
+    if (text.empty()) {
         platform::TraceLine("UnicodeHandle return 0");
         return 0;
     }
 
-    platform::Buffer record;
-    if (!record.Allocate(kRecordHeader + text.length)) return 0;
-    record.data()[0] = uint8_t(id);
-    std::memcpy(record.data() + 1, &text.length, sizeof text.length);
-    std::memcpy(record.data() + kRecordHeader, text.bytes.data(), text.length);
+    uint8_t header[kRecordHeader];
+    uint32_t length = uint32_t(text.size());
+    header[0] = uint8_t(id);
+    std::memcpy(header + 1, &length, sizeof length);
 
     platform::GrowBuffer& buffer = mode == Direction::Reading ? state.readText : state.writeText;
     const uint8_t* old = buffer.data;
     size_t oldSize = buffer.used;
     size_t start = buffer.used;
-    if (!platform::AppendToBuffer(record.data(), uint32_t(record.size()), buffer)) {
+    // A failed append releases the buffer; the fields still point into the
+    // block they pointed into before.
+    if (!platform::AppendToBuffer(header, kRecordHeader, buffer) ||
+        !platform::AppendToBuffer(text.data(), length, buffer)) {
         ForgetRecords(fields, old, oldSize);
         return 0;
     }
     field.data = buffer.data + start + kRecordHeader;
-    if (mode == Direction::Reading) field.size = int32_t(text.length);
+    if (mode == Direction::Reading) field.size = int32_t(length);
     // The append may have moved the buffer: every earlier record's field is
     // pointed at it again, but the current field keeps its newest record.
     ForEachRecord(buffer, [&](uint8_t recordId, uint8_t* payload, size_t pos) {
         if (pos < start && recordId != uint8_t(id) && recordId < fields.size()) fields[recordId].data = payload;
     });
-    platform::TraceLine("UnicodeHandle return %ld", long(text.length));
-    return text.length;
+    platform::TraceLine("UnicodeHandle return %ld", long(length));
+    return length;
 }
 
 }  // namespace zm::id3

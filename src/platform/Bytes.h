@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,9 +17,11 @@ namespace zm::platform {
 class Buffer {
 public:
     Buffer() = default;
-    // Zero-filled; false (and empty) when memory runs out.
+    // Zero-filled; false (and empty) when memory runs out. A large block
+    // comes as fresh pages that are zero already, so a tag of megabytes is
+    // not written over with zeros before it is read in.
     bool Allocate(size_t size) {
-        data_.reset(new (std::nothrow) uint8_t[size ? size : 1]());
+        data_.reset(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
         size_ = data_ ? size : 0;
         return data_ != nullptr;
     }
@@ -34,7 +37,10 @@ public:
     std::span<const uint8_t> span() const { return {data_.get(), size_}; }
 
 private:
-    std::unique_ptr<uint8_t[]> data_;
+    struct Free {
+        void operator()(uint8_t* block) const { std::free(block); }
+    };
+    std::unique_ptr<uint8_t[], Free> data_;
     size_t size_ = 0;
 };
 

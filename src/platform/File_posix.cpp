@@ -180,7 +180,7 @@ int64_t File::ReadAtPosition(std::span<uint8_t> buffer) {
         if (filled < 0) return -1;
         windows_.Filled(size_t(filled), ended);
         got = std::min<int64_t>(filled, int64_t(buffer.size()));
-        std::memcpy(buffer.data(), room.data(), size_t(got));
+        if (got) std::memcpy(buffer.data(), room.data(), size_t(got));
     }
     if (got > 0) position_ += uint64_t(got);
     return got;

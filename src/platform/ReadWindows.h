@@ -27,7 +27,7 @@ public:
             size_t held = size_t(w.start + w.size - offset);
             if (held < buffer.size() && !w.atEnd) continue;
             size_t n = std::min(held, buffer.size());
-            std::memcpy(buffer.data(), w.bytes + (offset - w.start), n);
+            if (n) std::memcpy(buffer.data(), w.bytes + (offset - w.start), n);
             newest_ = i;
             return int64_t(n);
         }
