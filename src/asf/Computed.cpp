@@ -54,13 +54,13 @@ const ComputedRow* FindRow(std::u16string_view name) {
 bool IsComputedName(std::u16string_view name) { return FindRow(name) != nullptr; }
 
 bool ComputedAttribute(const Header& header, std::u16string_view name, WMT_ATTR_DATATYPE& type,
-                       std::vector<uint8_t>& value) {
+                       ComputedValue& value) {
     const ComputedRow* row = FindRow(name);
     if (!row) return false;
     type = row->type;
-    value.assign(type == WMT_TYPE_QWORD ? 8 : 4, 0);
+    value.size = type == WMT_TYPE_QWORD ? 8 : 4;
     uint64_t number = row->value(header);
-    for (size_t i = 0; i < value.size(); ++i) value[i] = uint8_t(number >> (8 * i));
+    for (size_t i = 0; i < value.size; ++i) value.bytes[i] = uint8_t(number >> (8 * i));
     return true;
 }
 

@@ -2,8 +2,9 @@
 // storing them. They answer for stream 0 only and cannot be set.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "asf/Header.h"
 
@@ -11,9 +12,15 @@ namespace zm::asf {
 
 bool IsComputedName(std::u16string_view name);
 
-// The value of a computed attribute in its runtime form; false for a name
-// that is not computed.
+// A computed value in its runtime form: a little-endian number of 4 or 8
+// bytes, held in place so that reading one allocates nothing.
+struct ComputedValue {
+    uint8_t bytes[8] = {};
+    size_t size = 0;
+};
+
+// The value of a computed attribute; false for a name that is not computed.
 bool ComputedAttribute(const Header& header, std::u16string_view name, WMT_ATTR_DATATYPE& type,
-                       std::vector<uint8_t>& value);
+                       ComputedValue& value);
 
 }  // namespace zm::asf

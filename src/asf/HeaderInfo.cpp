@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <span>
 
 #include "asf/AttributeObjects.h"
 #include "asf/Computed.h"
@@ -60,11 +62,11 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
     if (!stream || !name || !type || !length) return kE_INVALIDARG;
     return Guarded([&] {
         std::u16string_view wanted(name);
-        std::vector<uint8_t> computed;
+        ComputedValue computed;
         WMT_ATTR_DATATYPE found = WMT_TYPE_BINARY;
-        const std::vector<uint8_t>* bytes = nullptr;
+        std::optional<std::span<const uint8_t>> bytes;
         if (*stream == 0 && ComputedAttribute(header_, wanted, found, computed)) {
-            bytes = &computed;
+            bytes = std::span<const uint8_t>(computed.bytes, computed.size);
         } else {
             // Writers change the language-neutral attribute of a name, so it is
             // the one read; one stored only under a language is read otherwise.
@@ -74,7 +76,7 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
             if (it == header_.attributes.end())
                 it = std::find_if(header_.attributes.begin(), header_.attributes.end(), named);
             if (it != header_.attributes.end()) {
-                bytes = &it->value;
+                bytes = std::span<const uint8_t>(it->value);
                 found = it->type;
             }
         }
