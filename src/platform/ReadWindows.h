@@ -14,7 +14,9 @@ namespace zm::platform {
 
 class ReadWindows {
 public:
-    static constexpr size_t kBytes = 4096;
+    // Room for a usual ID3v2 tag, or for the first Ogg pages with their
+    // comment header, in one read.
+    static constexpr size_t kBytes = 12288;
 
     // Copies [offset, offset + buffer.size()) when one window holds it, or
     // holds its start and ends where the file ended: the bytes copied, or -1
