@@ -1,7 +1,7 @@
 // The contract of the module's exports, class factory and objects, checked
 // the same way against the Linux shared object (test_com) and, under Wine,
-// against both Windows DLLs (tests/wine). No test framework: each group
-// reports its failures as text.
+// against both Windows DLLs (tests/wine). No test framework: failures are
+// collected as text.
 #pragma once
 
 #include <string>
@@ -14,31 +14,17 @@ namespace zm::comcheck {
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID clsid, REFIID riid, void** object);
 using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)(void);
 
-// The module under test, reached the way a host reaches it. The checks need
-// the module without any object or lock when they start.
-struct Exports {
-    GetClassObjectFn getClassObject;
-    CanUnloadNowFn canUnloadNow;
-};
-
-class Report {
-public:
-    void Check(bool ok, const std::string& what);
+struct Report {
+    void Check(bool ok, const std::string& what) {
+        if (!ok) failures.push_back(what);
+    }
     void CheckHr(HRESULT got, HRESULT want, const std::string& what);
-    const std::vector<std::string>& failures() const { return failures_; }
-
-private:
-    std::vector<std::string> failures_;
+    std::vector<std::string> failures;
 };
 
-// DllGetClassObject: results, the one cached factory, unloading while only
-// the cache holds it.
-void CheckClassObject(const Exports& module, Report& report);
-// LockServer and live objects against DllCanUnloadNow.
-void CheckLocks(const Exports& module, Report& report);
-// CreateInstance without an outer object and QueryInterface of the object.
-void CheckObject(const Exports& module, Report& report);
-// CreateInstance with an outer object: the aggregation rules.
-void CheckAggregation(const Exports& module, Report& report);
+// DllGetClassObject and its one cached factory, LockServer, objects with and
+// without an outer object, each against DllCanUnloadNow. The module holds no
+// object or lock when the checks start, and none when they end.
+void CheckModule(GetClassObjectFn getClassObject, CanUnloadNowFn canUnloadNow, Report& report);
 
 }  // namespace zm::comcheck
