@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kSizesMB[] = {2, 5, 10, 20};
+constexpr int kSizesMB[] = {2, 5, 10, 20, 40};
 std::string corpus;
 
 std::string PicturePath(int64_t megabytes) {

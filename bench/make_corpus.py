@@ -17,7 +17,7 @@ import subprocess
 import sys
 
 VARIANTS = 8
-PICTURE_SIZES_MB = (2, 5, 10, 20)
+PICTURE_SIZES_MB = (2, 5, 10, 20, 40)
 GENRES = ("(13)", "Rock", "(17)Rock", "Jazz", "(8)")
 PADDING = 512
 
