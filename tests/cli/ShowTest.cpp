@@ -1,6 +1,5 @@
-// zmtagio show: the JSON every end-to-end check reads, and the text form.
-#include <gtest/gtest.h>
-
+// zmtagio show and scan: the JSON every end-to-end check reads, the text form,
+// and every file under the folders counted by kind.
 #include <regex>
 
 #include "cli/Cli.h"
@@ -9,178 +8,135 @@ namespace zm::test::cli {
 namespace {
 
 constexpr const char* kFrames =
-    "[TIT2(encoding=0, text='Caf\\xe9'), TPE1(encoding=1, text='Sn\\xf6w \\u2603'),"
-    " COMM(encoding=0, lang='eng', desc='d', text='hello'), TRCK(encoding=0, text='7'),"
+    "[TIT2(encoding=0, text='Caf\\xe9'), TPE1(encoding=1, text='Sn\\xf6w \\u2603'), TRCK(encoding=0, text='7'),"
+    " COMM(encoding=0, lang='deu', desc='y', text='deutsch'), COMM(encoding=0, lang='eng', desc='d', text='hello'),"
     " TCON(encoding=0, text='Jazz'), APIC(encoding=0, mime='image/png', type=3, desc='', data=b'PNG!')]";
 
-TEST(CliShow, JsonHoldsEveryKeyAndTheFieldsOfBothTags) {
-    TempDir dir;
-    std::string path = dir.File("both.mp3");
-    ASSERT_TRUE(MakeTaggedMp3(path, kFrames, true));
-    Outcome shown = Zmtagio(dir, "show --json " + Quote(path));
-    ASSERT_EQ(shown.status, 0) << shown.err;
-    Json line = Json::parse(shown.out);
-
-    std::vector<std::string> keys;
-    for (auto it = line.begin(); it != line.end(); ++it) keys.push_back(it.key());
-    std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::string>{"fields", "hasID3v1", "hasID3v2", "hr", "id3v2Flags", "id3v2Version",
-                                              "isASF", "isOgg", "path", "result"}));
-    EXPECT_EQ(line["path"], path);
-    EXPECT_EQ(line["result"], "S_OK");
-    EXPECT_EQ(line["hr"], "0x00000000");
-    EXPECT_EQ(line["hasID3v1"], true);
-    EXPECT_EQ(line["hasID3v2"], true);
-    EXPECT_EQ(line["isOgg"], false);
-    EXPECT_EQ(line["id3v2Version"], 3);
-
-    int lastId = 0;
-    for (const Json& field : line["fields"]) {
-        EXPECT_GT(field["id"].get<int>(), lastId) << "fields in id order";
-        lastId = field["id"];
+// The language picks the comment, the code page decodes 8-bit text.
+TEST_F(Cli, ShowJsonAndTextOfBothID3Tags) {
+    std::string path = File("both.mp3");
+    ASSERT_TRUE(MakeMp3(path) && TagMp3(path, kFrames, true));
+    Json line = ShowJson(path), head = line;
+    head.erase("fields");
+    EXPECT_EQ(head, Json({{"path", path}, {"result", "S_OK"}, {"hr", "0x00000000"}, {"hasID3v1", true},
+                          {"hasID3v2", true}, {"isOgg", false}, {"isASF", false}, {"id3v2Version", 3},
+                          {"id3v2Flags", 0}}));
+    for (size_t i = 0; i < line["fields"].size(); ++i) {
+        const Json& field = line["fields"][i];
+        EXPECT_TRUE(i == 0 || field["id"] > line["fields"][i - 1]["id"]) << "fields in id order";
         EXPECT_EQ(field["hex"].get<std::string>().size(), 2 * field["size"].get<size_t>());
     }
-    struct Expected {
-        const char* kind;
-        int id;
-        const char* name;
-        const char* text;
-    } expected[] = {
-        {"id3v2", 17, "TIT2", "Caf\u00e9"},  {"id3v2", 30, "TPE1", "Sn\u00f6w \u2603"}, {"id3v2", 37, "TRCK", "7"},
-        {"id3v2", 4, "TCON", "Jazz"},        {"id3v2", 50, "COMM", "hello"},          {"id3v1", 110, "title", "Caf\u00e9"},
-        {"id3v1", 115, "track", "7"},        {"id3v1", 116, "genre", "8"},
-    };
-    for (const Expected& e : expected) {
-        const Json* field = FindField(line, e.kind, e.id);
-        ASSERT_NE(field, nullptr) << e.name;
-        EXPECT_EQ((*field)["name"], e.name);
-        EXPECT_EQ((*field)["text"], e.text) << e.name;
+    const std::tuple<const char*, int, const char*, const char*> expected[] = {
+        {"id3v2", 17, "TIT2", "Caf\u00e9"}, {"id3v2", 30, "TPE1", "Sn\u00f6w \u2603"}, {"id3v2", 37, "TRCK", "7"},
+        {"id3v2", 4, "TCON", "Jazz"},       {"id3v2", 50, "COMM", "hello"}, {"id3v1", 110, "title", "Caf\u00e9"},
+        {"id3v1", 115, "track", "7"},       {"id3v1", 116, "genre", "8"}};
+    for (const auto& [kind, id, name, text] : expected) {
+        EXPECT_EQ(Field(line, kind, id)["name"], name) << id;
+        EXPECT_EQ(Field(line, kind, id)["text"], text) << name;
     }
-    const Json& comment = *FindField(line, "id3v2", 50);
-    EXPECT_EQ(comment["lang"], "eng");
-    EXPECT_EQ(comment["description"], "d");
-    EXPECT_EQ((*FindField(line, "id3v2", 30))["hex"].get<std::string>().substr(0, 2), "01");
-    EXPECT_EQ((*FindField(line, "id3v1", 110))["hex"], "436166e9" + std::string(52, '0'));
-    const Json* picture = FindField(line, "id3v2", 48);
-    ASSERT_NE(picture, nullptr);
-    EXPECT_FALSE(picture->contains("text"));
-    EXPECT_EQ((*picture)["hex"], "00" + Hex(ToBytes(std::string("image/png\0", 10))) + "0300" + Hex(ToBytes("PNG!")));
-}
+    EXPECT_EQ(Field(line, "id3v2", 50)["lang"], "eng");
+    EXPECT_EQ(Field(line, "id3v2", 50)["description"], "d");
+    EXPECT_EQ(Field(line, "id3v2", 30)["hex"].get<std::string>().substr(0, 2), "01");
+    EXPECT_EQ(Field(line, "id3v1", 110)["hex"], "436166e9" + std::string(52, '0'));
+    EXPECT_FALSE(Field(line, "id3v2", 48).contains("text"));
+    EXPECT_EQ(Field(line, "id3v2", 48)["hex"], "00" + Hex(ToBytes(std::string("image/png\0", 10))) + "0300" +
+                                                   Hex(ToBytes("PNG!")));
+    EXPECT_EQ(Field(ShowJson(path, "--lang deu"), "id3v2", 50)["text"], "deutsch");
+    EXPECT_EQ(Field(ShowJson(path, "--codepage 1251"), "id3v1", 110)["text"], "Caf\u0439");
+    EXPECT_NE(Zmtagio("show --trace " + Quote(path)).err.find("MDInit " + path), std::string::npos);
 
-TEST(CliShow, TextFormShowsKindsFieldsAndBinaryFrames) {
-    TempDir dir;
-    std::string path = dir.File("both.mp3");
-    ASSERT_TRUE(MakeTaggedMp3(path, kFrames, true));
-    Outcome shown = Zmtagio(dir, "show " + Quote(path));
+    Outcome shown = Zmtagio("show " + Quote(path));
     EXPECT_EQ(shown.status, 0);
     EXPECT_EQ(shown.out.substr(0, shown.out.find('\n')), path + ": ID3v2.3, ID3v1");
-    EXPECT_TRUE(std::regex_search(shown.out, std::regex("\n +17 +TIT2 +Caf\u00e9\n"))) << shown.out;
-    EXPECT_TRUE(std::regex_search(shown.out, std::regex("\n +50 +COMM +\\[eng\\] d: hello\n"))) << shown.out;
-    EXPECT_TRUE(std::regex_search(shown.out, std::regex("APIC +\\[binary, 17 bytes, image/png\\]"))) << shown.out;
-    EXPECT_TRUE(std::regex_search(shown.out, std::regex("116 +genre +8 \\(Jazz\\)"))) << shown.out;
+    for (const char* pattern : {"\n +17 +TIT2 +Caf\u00e9\n", "\n +50 +COMM +\\[eng\\] d: hello\n",
+                                "APIC +\\[binary, 17 bytes, image/png\\]", "116 +genre +8 \\(Jazz\\)"})
+        EXPECT_TRUE(std::regex_search(shown.out, std::regex(pattern))) << pattern << "\n" << shown.out;
 }
 
-// Changes one byte of an Ogg page and puts the page's checksum right.
-constexpr const char* kPatchOggByte = R"(
-def patch(path, marker, offset, value):
-    d = bytearray(open(path, 'rb').read())
-    i = d.index(marker) + offset
-    d[i] = value
-    s = d.rindex(b'OggS', 0, i)
-    segments = d[s + 26]
-    end = s + 27 + segments + sum(d[s + 27:s + 27 + segments])
-    d[s + 22:s + 26] = bytes(4)
-    crc = 0
-    for b in d[s:end]:
-        crc ^= b << 24
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
-    d[s + 22:s + 26] = crc.to_bytes(4, 'little')
-    open(path, 'wb').write(d)
-)";
-
-// Bytes that are not UTF-8 (a lone UTF-16 surrogate, an Ogg value, a file
-// name) must not break the line; "hex" keeps them exactly.
-TEST(CliShow, JsonStaysValidWhateverBytesTheFileHolds) {
-    TempDir dir;
-    ASSERT_TRUE(MakeMp3(dir.File("a.mp3")));
-    Bytes audio = ReadFile(dir.File("a.mp3"));
-    Bytes tag = FromHex("49443303 0000 00000011  54495432 00000007 0000 01 fffe 00d8 4100");
-    tag.insert(tag.end(), audio.begin(), audio.end());
-    std::string odd = dir.File("odd-\xff.mp3");
-    WriteFile(odd, tag);
-    Json line = ShowJson(dir, odd);
-    EXPECT_EQ(line["path"].get<std::string>(), dir.File("odd-\xef\xbf\xbd.mp3"));
-    const Json* title = FindField(line, "id3v2", 17);
-    ASSERT_NE(title, nullptr);
-    EXPECT_EQ((*title)["hex"], "01eda08041");
-    EXPECT_NE((*title)["text"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);
-
-    std::string ogg = dir.File("raw.ogg");
-    ASSERT_TRUE(MakeOgg(ogg, {"TITLE=aZb"}));
-    Python(std::string(kPatchOggByte) + "patch(" + Quote(ogg) + ", b'TITLE=aZb', 7, 0xff)\n");
-    Json oggLine = ShowJson(dir, ogg);
-    ASSERT_NE(FindField(oggLine, "ogg", 1), nullptr) << oggLine.dump();
-    EXPECT_EQ((*FindField(oggLine, "ogg", 1))["hex"], "61ff62");
+// Bytes that are not UTF-8 (a lone UTF-16 surrogate, a file name, an Ogg
+// value) must not break the line; "hex" keeps them exactly.
+TEST_F(Cli, ShowJsonStaysValidWhateverBytesTheFileHolds) {
+    std::string odd = File("odd-\xff.mp3"), ogg = File("raw.ogg");
+    ASSERT_TRUE(MakeMp3(File("a.mp3")) && MakeOgg(ogg, {"TITLE=aZb"}));
+    WriteFile(odd, FromHex("49443303 0000 00000011  54495432 00000007 0000 01 fffe 00d8 4100"));
+    Append(odd, ReadFile(File("a.mp3")));
+    Json line = ShowJson(odd);
+    EXPECT_EQ(line["path"].get<std::string>(), File("odd-\xef\xbf\xbd.mp3"));
+    EXPECT_EQ(Field(line, "id3v2", 17)["hex"], "01eda08041");
+    EXPECT_NE(Field(line, "id3v2", 17)["text"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);
+    // Z becomes 0xff, and the page gets its checksum back.
+    Python("d = bytearray(open('" + ogg + "', 'rb').read())\ni = d.index(b'TITLE=aZb') + 7\nd[i] = 0xff\n"
+           "s = d.rindex(b'OggS', 0, i)\nn = d[s + 26]\nd[s + 22:s + 26] = bytes(4)\ncrc = 0\n"
+           "for b in d[s:s + 27 + n + sum(d[s + 27:s + 27 + n])]:\n    crc ^= b << 24\n    for _ in range(8):\n"
+           "        crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF\n"
+           "d[s + 22:s + 26] = crc.to_bytes(4, 'little')\nopen('" + ogg + "', 'wb').write(d)\n");
+    EXPECT_EQ(Field(ShowJson(ogg), "ogg", 1)["hex"], "61ff62");
 }
 
-TEST(CliShow, FailedReadIsReportedInJsonAndOnStandardError) {
-    TempDir dir;
-    std::string missing = dir.File("missing.mp3");
-    Outcome shown = Zmtagio(dir, "show --json " + Quote(missing));
-    EXPECT_EQ(shown.status, 1);
-    Json line = Json::parse(shown.out);
-    EXPECT_EQ(line["result"], "E_FAIL");
-    EXPECT_EQ(line["hr"], "0x80004005");
-    EXPECT_TRUE(line["fields"].empty());
-    EXPECT_EQ(std::count(shown.err.begin(), shown.err.end(), '\n'), 1);
-    EXPECT_NE(shown.err.find(missing), std::string::npos);
-}
-
-// A successful read gives every slot 1 to 16 its buffer, field 2 the clock
-// text of the encoding time with size 0.
-TEST(CliShow, WindowsMediaListsEverySlotThatHasItsBuffer) {
-    TempDir dir;
-    std::string path = dir.File("a.wma");
+// One line per file. A successful Windows Media read gives every slot 1 to 16
+// its buffer, field 2 the clock text of the encoding time with size 0; a
+// failed read has no fields and a line on standard error.
+TEST_F(Cli, ShowWindowsMediaSlotsAndAFailedRead) {
+    std::string path = File("a.wma"), missing = File("missing.mp3");
     ASSERT_TRUE(MakeWma(path, {"title=Wm Title", "artist=Wm Artist", "album=Wm Album"}));
-    Json line = ShowJson(dir, path);
-    EXPECT_EQ(line["result"], "S_FALSE");
-    EXPECT_EQ(line["isASF"], true);
-    ASSERT_EQ(line["fields"].size(), 16u) << line.dump();
-    for (int id = 1; id <= 16; ++id) EXPECT_EQ(line["fields"][id - 1]["kind"], "wm");
-    const Json& clock = line["fields"][1];
-    EXPECT_EQ(clock["size"], 0);
-    EXPECT_TRUE(std::regex_match(clock["text"].get<std::string>(), std::regex("\\d\\d:\\d\\d:\\d\\d:\\d\\d\\d")));
-    EXPECT_EQ(line["fields"][0]["name"], "Title");
-    EXPECT_EQ(line["fields"][0]["text"], "Wm Title");
-    EXPECT_EQ(line["fields"][0]["hex"], Hex(ToBytes(std::string("Wm Title\0", 9))));
-    EXPECT_EQ(line["fields"][13]["text"], "Wm Artist");
-    EXPECT_EQ(line["fields"][12]["text"], "Wm Album");
+    Outcome shown = Zmtagio("show --json " + Quote(path) + " " + Quote(missing));
+    EXPECT_EQ(shown.status, 1);
+    std::vector<std::string> lines = Lines(shown.out);
+    ASSERT_EQ(lines.size(), 2u) << shown.out;
+    Json line = Json::parse(lines[0]), fields = line["fields"];
+    EXPECT_TRUE(line["result"] == "S_FALSE" && line["isASF"] == true) << lines[0];
+    ASSERT_EQ(fields.size(), 16u) << lines[0];
+    for (int id = 1; id <= 16; ++id) EXPECT_TRUE(fields[id - 1]["kind"] == "wm" && fields[id - 1]["id"] == id) << id;
+    EXPECT_EQ(fields[0], Json({{"id", 1}, {"kind", "wm"}, {"name", "Title"}, {"size", 9},
+                               {"hex", Hex(ToBytes(std::string("Wm Title\0", 9)))}, {"text", "Wm Title"}}));
+    EXPECT_EQ(fields[1]["size"], 0);
+    EXPECT_TRUE(std::regex_match(fields[1]["text"].get<std::string>(), std::regex("\\d\\d:\\d\\d:\\d\\d:\\d\\d\\d")));
+    EXPECT_TRUE(fields[13]["text"] == "Wm Artist" && fields[12]["text"] == "Wm Album") << lines[0];
+    EXPECT_EQ(Json::parse(lines[1]), Json({{"path", missing}, {"result", "E_FAIL"}, {"hr", "0x80004005"},
+                                           {"hasID3v1", false}, {"hasID3v2", false}, {"isOgg", false},
+                                           {"isASF", false}, {"id3v2Version", 0}, {"id3v2Flags", 0},
+                                           {"fields", Json::array()}}));
+    EXPECT_EQ(shown.err, "zmtagio: " + missing + ": cannot read tags (E_FAIL)\n");
 }
 
-// The code page decodes 8-bit text; the language picks the comment.
-TEST(CliShow, CodePageAndLanguageChooseWhatIsShown) {
-    TempDir dir;
-    std::string path = dir.File("v1.mp3");
-    ASSERT_TRUE(MakeTaggedMp3(path,
-                              "[COMM(encoding=0, lang='eng', desc='x', text='english'),"
-                              " COMM(encoding=0, lang='deu', desc='y', text='deutsch')]",
-                              false));
-    Bytes bytes = ReadFile(path);
-    Bytes block(128, 0);
-    Bytes title = FromHex("cff0e8e2e5f2");  // a Cyrillic word in code page 1251
-    std::copy(title.begin(), title.end(), std::copy_n("TAG", 3, block.begin()));
-    bytes.insert(bytes.end(), block.begin(), block.end());
-    WriteFile(path, bytes);
+// a.mp3 (both ID3 tags), b.ogg, c.wma, d.txt (untagged), sub/e.mp3 (ID3v1
+// only). The progress bar is drawn only when standard error is a terminal.
+TEST_F(Cli, ScanListsInPathOrderThenTheSummary) {
+    std::string root = File("library");
+    std::filesystem::create_directories(root + "/sub");
+    ASSERT_TRUE(MakeMp3(root + "/a.mp3") && TagMp3(root + "/a.mp3", "[TIT2(encoding=0, text='A')]", true));
+    ASSERT_TRUE(MakeOgg(root + "/b.ogg", {"TITLE=B"}) && MakeWma(root + "/c.wma", {"title=C"}));
+    WriteFile(root + "/d.txt", ToBytes("not audio\n"));
+    ASSERT_TRUE(MakeMp3(root + "/sub/e.mp3"));
+    Append(root + "/sub/e.mp3", ID3v1Block({"E"}, 0, 255));
 
-    EXPECT_EQ((*FindField(ShowJson(dir, path, "--codepage 1251"), "id3v1", 110))["text"],
-              "\u041f\u0440\u0438\u0432\u0435\u0442");
-    EXPECT_EQ((*FindField(ShowJson(dir, path), "id3v1", 110))["text"], "\u00cf\u00f0\u00e8\u00e2\u00e5\u00f2");
-    EXPECT_EQ((*FindField(ShowJson(dir, path, "--lang deu"), "id3v2", 50))["text"], "deutsch");
-    EXPECT_EQ((*FindField(ShowJson(dir, path, "--lang eng"), "id3v2", 50))["text"], "english");
+    Outcome scanned = Zmtagio("scan --json --jobs 2 " + Quote(root));
+    ASSERT_EQ(scanned.status, 0) << scanned.err;
+    EXPECT_EQ(scanned.err, "");
+    std::vector<std::string> lines = Lines(scanned.out);
+    ASSERT_EQ(lines.size(), 6u) << scanned.out;
+    const char* names[] = {"/a.mp3", "/b.ogg", "/c.wma", "/d.txt", "/sub/e.mp3"};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(Json::parse(lines[i])["path"], root + names[i]);
+    EXPECT_EQ(Json::parse(lines[0])["hasID3v2"], true);
+    EXPECT_EQ(Json::parse(lines[1])["isOgg"], true);
+    EXPECT_TRUE(Json::parse(lines[4])["hasID3v1"] == true && Json::parse(lines[4])["hasID3v2"] == false) << lines[4];
+    EXPECT_EQ(Json::parse(lines[5])["summary"],
+              Json::parse(R"({"files":5,"id3v1":2,"id3v2":1,"ogg":1,"wm":1,"untagged":1,"failed":0})"));
 
-    Outcome traced = Zmtagio(dir, "show --trace " + Quote(path));
-    EXPECT_NE(traced.err.find("MDInit " + path), std::string::npos) << traced.err;
+    scanned = Zmtagio("scan " + Quote(root) + " " + Quote(File("missing")));
+    EXPECT_EQ(scanned.status, 1);
+    EXPECT_EQ(scanned.err, "zmtagio: " + File("missing") + ": no such folder\n");
+    lines = Lines(scanned.out);
+    ASSERT_EQ(lines.size(), 6u) << scanned.out;
+    EXPECT_EQ(lines[0], root + "/a.mp3: ID3v2.3, ID3v1");
+    EXPECT_EQ(lines[3], root + "/d.txt: no tags");
+    EXPECT_EQ(lines[5], "5 files: 1 ID3v2, 2 ID3v1, 1 Ogg Vorbis, 1 Windows Media, 1 untagged, 0 failed");
+
+    // With standard output sent elsewhere, the terminal sees nothing but the bar.
+    std::string command = Quote(ZM_BINARY_DIR "/tools/zmtagio") + " scan " + Quote(root) + " >/dev/null";
+    Result terminal = test::Run("script -qec " + Quote(command) + " /dev/null");
+    ASSERT_EQ(terminal.status, 0);
+    EXPECT_NE(terminal.output.find("] 5/5 files"), std::string::npos) << terminal.output;
 }
 
 }  // namespace

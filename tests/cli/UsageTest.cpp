@@ -1,51 +1,55 @@
-// Exit statuses, one-line errors, --help and --version.
-#include <gtest/gtest.h>
-
+// Exit statuses, one-line errors, --help and --version; the installed package.
 #include "cli/Cli.h"
 
 namespace zm::test::cli {
 namespace {
 
-TEST(CliUsage, BadUsageExitsWithTwoAndOneLine) {
-    TempDir dir;
-    std::string file = dir.File("a.mp3");
-    WriteFile(file, ToBytes("x"));
-    const std::string rows[] = {
-        "",
-        "unknown",
-        "show",
-        "show --lang english " + Quote(file),
-        "show --codepage 12345 " + Quote(file),
-        "set " + Quote(file),
-        "set " + Quote(file) + " --field TIT2",
-        "set " + Quote(file) + " --title",
-        "remove " + Quote(file),
-        "scan --jobs 0 " + Quote(dir.path()),
-        "scan",
-    };
+TEST_F(Cli, BadUsageExitsWithTwoAndOneLineHelpAndVersionWithZero) {
+    std::string file = Quote(File("a.mp3"));
+    WriteFile(File("a.mp3"), ToBytes("x"));
+    const std::string rows[] = {"", "unknown", "show", "show --lang english " + file, "show --codepage 12345 " + file,
+                                "set " + file, "set " + file + " --field TIT2", "set " + file + " --title",
+                                "remove " + file, "scan --jobs 0 " + Quote(dir.path()), "scan"};
     for (const std::string& arguments : rows) {
-        Outcome run = Zmtagio(dir, arguments);
+        Outcome run = Zmtagio(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << arguments << ": " << run.err;
+        EXPECT_EQ(run.errLines(), 1u) << arguments << ": " << run.err;
         EXPECT_EQ(run.err.rfind("zmtagio: ", 0), 0u) << run.err;
-        EXPECT_TRUE(ReadFile(file) == ToBytes("x"));
+        EXPECT_TRUE(ReadFile(File("a.mp3")) == ToBytes("x"));
     }
+    Outcome help = Zmtagio("--help");
+    EXPECT_EQ(help.status, 0);
+    for (std::string command : {"show", "set", "remove", "scan"}) {
+        EXPECT_NE(help.out.find("zmtagio " + command + " "), std::string::npos) << command;
+        Outcome sub = Zmtagio(command + " --help");
+        EXPECT_EQ(sub.status, 0) << command;
+        EXPECT_NE(sub.out.find("Examples:\n  zmtagio " + command), std::string::npos) << sub.out;
+    }
+    Outcome version = Zmtagio("--version");
+    EXPECT_TRUE(version.status == 0 && version.out == "zmtagio 1.0.0\n") << version.status << version.out;
 }
 
-TEST(CliUsage, HelpShowsEachCommandWithAnExample) {
-    TempDir dir;
-    Outcome help = Zmtagio(dir, "--help");
-    EXPECT_EQ(help.status, 0);
-    for (const char* example : {"zmtagio show ", "zmtagio set ", "zmtagio remove ", "zmtagio scan "})
-        EXPECT_NE(help.out.find(example), std::string::npos) << example;
-    for (const char* command : {"show", "set", "remove", "scan"}) {
-        Outcome sub = Zmtagio(dir, std::string(command) + " --help");
-        EXPECT_EQ(sub.status, 0) << command;
-        EXPECT_NE(sub.out.find("Examples:\n  zmtagio " + std::string(command)), std::string::npos) << sub.out;
-    }
-    Outcome version = Zmtagio(dir, "--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "zmtagio 1.0.0\n");
+// The C and C++ examples build against the installed package with CMake, the
+// C one with pkg-config too. A sanitizer build installs a library that needs
+// its runtime; a host built without it may still load it.
+TEST_F(Cli, InstalledPackageBuildsTheExamples) {
+    std::string prefix = Quote(File("prefix")), build = File("build"), song = Quote(File("song.mp3"));
+    std::string text = "Gr\u00f6\u00dfe";
+    auto run = [&](const std::string& command) {
+        return test::Run("ASAN_OPTIONS=verify_asan_link_order=0 TMPDIR=" + Quote(dir.path()) + " " + command);
+    };
+    ASSERT_EQ(run("cmake --install " + Quote(ZM_BINARY_DIR) + " --prefix " + prefix + " >/dev/null").status, 0);
+    EXPECT_TRUE(FileExists(File("prefix/share/man/man1/zmtagio.1")));
+    EXPECT_EQ(run(Quote(File("prefix/bin/zmtagio")) + " --version").output, "zmtagio 1.0.0\n");
+    ASSERT_EQ(run("cmake -S " + Quote(ZM_SOURCE_DIR "/examples") + " -B " + Quote(build) + " -DCMAKE_PREFIX_PATH=" +
+                  prefix + " >/dev/null && cmake --build " + Quote(build) + " >/dev/null 2>&1").status, 0);
+    ASSERT_TRUE(MakeMp3(File("song.mp3")));
+    ASSERT_EQ(run(Quote(build + "/set_title") + " " + song + " " + text).status, 0);
+    EXPECT_EQ(run(Quote(build + "/show_title") + " " + song).output, text + "\n");
+    ASSERT_EQ(run("cc -o " + Quote(build + "/pc") + " " + Quote(ZM_SOURCE_DIR "/examples/show_title.c") +
+                  " $(PKG_CONFIG_PATH=" + prefix + "/lib/pkgconfig pkg-config --cflags --libs zmtagio) 2>/dev/null")
+                  .status, 0);
+    EXPECT_EQ(run("LD_LIBRARY_PATH=" + prefix + "/lib " + Quote(build + "/pc") + " " + song).output, text + "\n");
 }
 
 }  // namespace
