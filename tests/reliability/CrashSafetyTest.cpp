@@ -86,7 +86,8 @@ Clock::duration TimeToReplace(const Child& child, const std::string& path) {
 }
 
 struct Tally {
-    int trials = 0, old = 0, finished = 0, between = 0, lost = 0, leftovers = 0;
+    int trials = 0, old = 0, finished = 0, between = 0, lost = 0;
+    int besideTheFile = 0, inTheTemporaryDirectory = 0;  // files a killed update left
 };
 
 void RunTrials(const Scenario& scenario, const std::string& tempFolder, Tally& tally) {
@@ -133,11 +134,13 @@ void RunTrials(const Scenario& scenario, const std::string& tempFolder, Tally& t
         } else {
             ++tally.between;
         }
-        for (const auto& [dir, keep] : {std::pair{folder, std::vector<std::string>{"song"}}, {tempFolder, {}}}) {
-            for (const auto& name : OtherFiles(dir, keep)) {
-                ++tally.leftovers;
-                std::filesystem::remove(dir + "/" + name);
-            }
+        for (const auto& name : OtherFiles(folder, {"song"})) {
+            ++tally.besideTheFile;
+            std::filesystem::remove(folder + "/" + name);
+        }
+        for (const auto& name : OtherFiles(tempFolder)) {
+            ++tally.inTheTemporaryDirectory;
+            std::filesystem::remove(tempFolder + "/" + name);
         }
     }
 }
@@ -145,7 +148,8 @@ void RunTrials(const Scenario& scenario, const std::string& tempFolder, Tally& t
 void Report(const std::string& name, const Tally& t) {
     std::cout << "crash safety " << name << ": " << t.trials << " kills, " << t.old << " old, " << t.finished
               << " new, " << t.between << " between two complete updates, " << t.lost << " lost, "
-              << t.leftovers << " temporary files left\n";
+              << "files left: " << t.inTheTemporaryDirectory << " in the temporary directory, " << t.besideTheFile
+              << " beside the file\n";
 }
 
 struct Case {
