@@ -11,6 +11,7 @@ Usage: measure.py CORPUS BUILD_DIR [--rounds N] [--write-rounds N]
 import argparse
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -160,28 +161,35 @@ def read_commands(p, kind, files, show_json, scan, baseline):
     return commands
 
 
-def write_commands(p, big, baseline):
-    """Every writer starts with nothing of anybody's waiting to be written, so
-    that none pays for another's write-back. cp and dd write over the copy of
-    the round before, as a replace frees the file it replaces."""
-    copy = os.path.join("big", "copy" + os.path.splitext(big)[1])
+def write_commands(p, corpus, big, baseline):
+    """Every writer changes a copy of its own, made afresh from the corpus's
+    file: a writer may leave a file in a state another one cannot read (a
+    rewrite keeps the old tag's padding in front of the audio, and after a
+    megabyte of it mutagen finds no audio). Every writer starts with nothing
+    of anybody's waiting to be written, so that none pays for another's
+    write-back. cp and dd write over the copy of the round before, as a
+    replace frees the file it replaces."""
+    extension = os.path.splitext(big)[1]
+    copy = os.path.join("big", "copy" + extension)
     title = "Bench round {round}"
+
+    def writer(name, program, own, *options):
+        target = os.path.join("big", own + extension)
+        shutil.copyfile(os.path.join(corpus, big), os.path.join(corpus, target))
+        return Command(name, program + list(options) + [target] + ([title] if not options else []))
+
     commands = [
         Command("cp", ["cp", big, copy]),
         Command("dd bs=512000 conv=fsync",
                 ["dd", "if=" + big, "of=" + copy, "bs=512000", "conv=fsync", "status=none"]),
-        Command("zmTagIO MDEditField+MDUpdate", [p.retitle, big, title]),
+        writer("zmTagIO MDEditField+MDUpdate", [p.retitle], "zmtagio"),
     ]
     if baseline:
-        commands.append(Command("zmTagIO MDEditField+MDUpdate (baseline)",
-                                [baseline.retitle, big, title]))
-    commands += [
-        Command("TagLib", [p.taglib_write, big, title]),
-        Command("mutagen", p.mutagen_write + [big, title]),
-    ]
-    if big.endswith(".ogg"):
-        commands.append(Command("vorbiscomment", ["vorbiscomment", "-d", "TITLE", "-t",
-                                                  "TITLE=" + title, big]))
+        commands.append(writer("zmTagIO MDEditField+MDUpdate (baseline)", [baseline.retitle], "baseline"))
+    commands += [writer("TagLib", [p.taglib_write], "taglib"), writer("mutagen", p.mutagen_write, "mutagen")]
+    if extension == ".ogg":
+        commands.append(writer("vorbiscomment", ["vorbiscomment"], "vorbiscomment", "-d", "TITLE", "-t",
+                               "TITLE=" + title))
     for command in commands:
         command.setup = os.sync
     return commands
@@ -236,7 +244,7 @@ def report_writes(p, corpus, env, rounds, baseline, targets):
     print("%-5s %-40s %10s %8s %9s  %s" % ("file", "writer", "MB/s", "x dd", "peak RSS", "check"))
     for big in (os.path.join("big", "big.mp3"), os.path.join("big", "big.ogg")):
         megabytes = os.path.getsize(os.path.join(corpus, big)) / (1 << 20)
-        commands = write_commands(p, big, baseline)
+        commands = write_commands(p, corpus, big, baseline)
         measure(commands, corpus, env, rounds)
         dd = commands[1].median()
         for c in commands:
