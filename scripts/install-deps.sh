@@ -41,7 +41,7 @@ case "$want" in
       as_root dpkg --add-architecture i386; updated=0
     fi
     install "${wine[@]}" wine32:i386 || echo "install-deps: Wine could not be installed; Wine tests will skip" >&2
-    [ "$want" = all ] && install "${bench[@]}"
+    if [ "$want" = all ]; then install "${bench[@]}"; fi
     ;;
   bench) install "${bench[@]}" ;;
 esac
