@@ -1,9 +1,9 @@
-// Hand-made ID3 tags for the tests, and a reader that runs the probe and the
-// readers over a file the way opening it does.
+// Hand-made ID3 tags, and a reader that runs the probe and the readers over a file the way opening it does.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "id3/ID3.h"
@@ -12,42 +12,34 @@
 namespace zm::id3::test {
 
 using zm::test::Bytes;
-
-inline Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using zm::test::FromHex;
+using zm::test::Hex;
+using zm::test::operator+;
 
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-// A literal with the zero bytes it holds, without its terminator.
-template <size_t N>
+template <size_t N>  // a literal with the zero bytes it holds, without its terminator
 Bytes Text(const char (&s)[N]) {
     return Bytes(s, s + N - 1);
 }
-
-inline Bytes BigEndian(uint32_t v, int bytes) {
+inline Bytes Zeros(size_t n) { return Bytes(n, 0); }
+inline Bytes BigEndian(uint32_t v, int bytes, int bits = 8) {  // 7 bits a byte: syncsafe
     Bytes out;
-    for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(uint8_t(v >> (bits * i) & ((1 << bits) - 1)));
     return out;
 }
-
-inline Bytes Syncsafe(uint32_t v) {
-    return {uint8_t(v >> 21 & 0x7F), uint8_t(v >> 14 & 0x7F), uint8_t(v >> 7 & 0x7F), uint8_t(v & 0x7F)};
-}
+inline Bytes Syncsafe(uint32_t v) { return BigEndian(v, 4, 7); }
 
 // One frame in the layout of the given major version.
 inline Bytes Frame(int version, const std::string& id, const Bytes& body, uint16_t flags = 0) {
-    if (version == 2) return Text(id) + BigEndian(uint32_t(body.size()), 3) + body;
-    Bytes size = version == 4 ? Syncsafe(uint32_t(body.size())) : BigEndian(uint32_t(body.size()), 4);
-    return Text(id) + size + BigEndian(flags, 2) + body;
+    uint32_t size = uint32_t(body.size());
+    if (version == 2) return Text(id) + BigEndian(size, 3) + body;
+    return Text(id) + (version == 4 ? Syncsafe(size) : BigEndian(size, 4)) + BigEndian(flags, 2) + body;
 }
 
 // Header, then the rest (extended header, frames, padding) as given.
 inline Bytes Tag(int version, uint8_t flags, const Bytes& rest) {
     return Bytes{'I', 'D', '3', uint8_t(version), 0, flags} + Syncsafe(uint32_t(rest.size())) + rest;
 }
-
-inline Bytes Zeros(size_t n) { return Bytes(n, 0); }
 
 // What opening a file leaves behind for the ID3 code.
 struct TagReader {
@@ -58,7 +50,7 @@ struct TagReader {
     platform::Buffer tagBuffer;
     HRESULT result = ZMTAGIO_E_FAIL;
 
-    TagReader(const std::string& path, const char* language = "\0\0\0") {
+    explicit TagReader(const std::string& path, const char* language = "\0\0\0") {
         platform::File file = platform::File::Open(path.c_str(), platform::File::Mode::Read);
         EXPECT_TRUE(file.IsOpen());
         audio.end = uint64_t(file.Size());
@@ -73,21 +65,37 @@ struct TagReader {
         if (record.hasID3v2 && result == ZMTAGIO_S_OK)
             result = ReadID3V2FromFile(file, record, state, cursor, blocks.id3v2, language, audio);
     }
-
     std::string Field(int id) const {
         const MDField& f = record.fields[id];
-        return f.size > 0 ? zm::test::Hex(f.data, size_t(f.size)) : "";
+        return f.size > 0 ? Hex(f.data, size_t(f.size)) : "";
     }
-    std::string Kept() const { return zm::test::Hex(state.keptFrames.data, state.keptFrames.used); }
+    // Every field that holds bytes, a line each: id, frame id, frame flags, the bytes.
+    std::string Fields() const {
+        std::string out;
+        for (int id = 0; id < MD_FIELD_COUNT; ++id)
+            if (const MDField& f = record.fields[id]; f.size > 0)
+                out += std::to_string(id) + " " + std::string(f.frameId, strnlen(f.frameId, 4)) + " " +
+                       Hex(BigEndian(f.frameFlags, 2)) + " " + Field(id) + "\n";
+        return out;
+    }
+    std::string Kept() const { return Hex(state.keptFrames.data, state.keptFrames.used); }
 };
 
-// Tests that read tags from files they write.
+// Tests that read tags from files they write, and write tags into files.
 class TagFileTest : public ::testing::Test {
 protected:
-    std::string Write(const Bytes& bytes, const std::string& name = "in.mp3") {
-        std::string path = dir_.File(name);
-        zm::test::WriteFile(path, bytes);
-        return path;
+    std::string Write(const Bytes& bytes) {
+        zm::test::WriteFile(dir_.File("in.mp3"), bytes);
+        return dir_.File("in.mp3");
+    }
+    // What a writer puts into a fresh file.
+    template <typename Writer>
+    Bytes Output(Writer write) {
+        std::string path = dir_.File("out.bin");
+        platform::File out = platform::File::Open(path.c_str(), platform::File::Mode::CreateWrite);
+        EXPECT_TRUE(write(out));
+        out.Close();
+        return zm::test::ReadFile(path);
     }
     zm::test::TempDir dir_;
 };

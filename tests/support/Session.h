@@ -1,5 +1,4 @@
-// A concrete tag session for tests that drive CzmTagIO directly, without the
-// COM shell: IUnknown answers for itself only.
+// A concrete tag session for tests that drive CzmTagIO without the COM shell: IUnknown answers only for itself.
 #pragma once
 
 #include <list>
@@ -11,7 +10,6 @@ namespace zm::test {
 
 class Session final : public CzmTagIO {
 public:
-    ~Session() override = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         if (object) *object = this;
         return ZMTAGIO_S_OK;
@@ -21,21 +19,20 @@ public:
 
     // MDInit with no preset size and no preferred comment language.
     HRESULT Open(const std::string& path, MDRecord** out, const char* language = nullptr) {
-        static const char none[4] = {};
-        return MDInit(0, path.c_str(), out, language ? language : none, 0);
+        return MDInit(0, path.c_str(), out, language ? language : kNone, 0);
     }
-    // MDEditField with a value of the given bytes.
+    // MDEditField with the given bytes, kept for the session: ID3v2 values must outlive MDUpdate.
     HRESULT Edit(int id, int kind, std::string bytes, const char* language = nullptr) {
-        static const char none[4] = {};
-        MDField value{};
         std::string& kept = kept_.emplace_back(std::move(bytes));
+        MDField value{};
         value.size = int32_t(kept.size());
         value.data = reinterpret_cast<uint8_t*>(kept.data());
-        return MDEditField(id, &value, kind, language ? language : none, 0, 0);
+        return MDEditField(id, &value, kind, language ? language : kNone, 0, 0);
     }
 
 private:
-    std::list<std::string> kept_;  // ID3v2 values must outlive MDUpdate
+    static constexpr char kNone[4] = {};
+    std::list<std::string> kept_;
 };
 
 }  // namespace zm::test

@@ -28,26 +28,19 @@ Bytes ReadFile(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
-
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+std::string Hex(const Bytes& bytes) { return Hex(bytes.data(), bytes.size()); }
 
 std::string Hex(const uint8_t* data, size_t size) {
-    static const char digits[] = "0123456789abcdef";
     std::string out;
-    out.reserve(size * 2);
-    for (size_t i = 0; i < size; ++i) {
-        out += digits[data[i] >> 4];
-        out += digits[data[i] & 15];
-    }
+    for (size_t i = 0; i < size; ++i) out += {"0123456789abcdef"[data[i] >> 4], "0123456789abcdef"[data[i] & 15]};
     return out;
 }
-
-std::string Hex(const Bytes& bytes) { return Hex(bytes.data(), bytes.size()); }
 
 Bytes FromHex(const std::string& hex) {
     Bytes out;
@@ -62,12 +55,9 @@ Bytes FromHex(const std::string& hex) {
 Result Run(const std::string& command) {
     Result result{-1, {}};
     FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
     char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
+    if (int status = pipe ? pclose(pipe) : -1; status != -1 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
     return result;
 }
 
@@ -77,39 +67,33 @@ std::string Quote(const std::string& text) {
     return out + "'";
 }
 
-bool HaveTool(const std::string& name) {
-    return Run("command -v " + Quote(name) + " >/dev/null 2>&1").status == 0;
-}
-
 namespace {
 
 bool RunTool(const std::string& tool, const std::string& command) {
-    if (!HaveTool(tool)) {
+    if (Run("command -v " + tool + " >/dev/null 2>&1").status != 0) {
         ADD_FAILURE() << tool << " is not installed (make test installs it)";
         return false;
     }
-    Result r = Run(command + " >/dev/null 2>&1");
-    if (r.status != 0) ADD_FAILURE() << "command failed: " << command;
-    return r.status == 0;
+    bool ok = Run(command + " >/dev/null 2>&1").status == 0;
+    if (!ok) ADD_FAILURE() << "command failed: " << command;
+    return ok;
 }
 
 std::string Sine(double seconds) {
-    return "-f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=" + std::to_string(seconds) + "'";
+    return "ffmpeg -nostdin -y -loglevel error -f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=" +
+           std::to_string(seconds) + "' -ac 1 ";
 }
 
 }  // namespace
 
 bool MakeMp3(const std::string& path, double seconds) {
-    return RunTool("ffmpeg", "ffmpeg -nostdin -y -loglevel error " + Sine(seconds) +
-                                 " -ac 1 -c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 "
-                                 "-write_id3v1 0 -map_metadata -1 -f mp3 " + Quote(path));
+    return RunTool("ffmpeg", Sine(seconds) + "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 "
+                                             "-write_id3v1 0 -map_metadata -1 -f mp3 " + Quote(path));
 }
 
 bool MakeOgg(const std::string& path, const std::vector<std::string>& comments, double seconds) {
-    std::string wav = path + ".wav";
-    if (!RunTool("ffmpeg", "ffmpeg -nostdin -y -loglevel error " + Sine(seconds) + " -ac 1 " + Quote(wav)))
-        return false;
-    std::string command = "oggenc -Q -o " + Quote(path);
+    std::string wav = path + ".wav", command = "oggenc -Q -o " + Quote(path);
+    if (!RunTool("ffmpeg", Sine(seconds) + Quote(wav))) return false;
     for (const auto& c : comments) command += " -c " + Quote(c);
     bool ok = RunTool("oggenc", command + " " + Quote(wav));
     std::remove(wav.c_str());
@@ -117,7 +101,7 @@ bool MakeOgg(const std::string& path, const std::vector<std::string>& comments, 
 }
 
 bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, double seconds) {
-    std::string command = "ffmpeg -nostdin -y -loglevel error " + Sine(seconds) + " -ac 1 -c:a wmav2 -b:a 64k";
+    std::string command = Sine(seconds) + "-c:a wmav2 -b:a 64k";
     for (const auto& m : metadata) command += " -metadata " + Quote(m);
     return RunTool("ffmpeg", command + " -f asf " + Quote(path));
 }

@@ -8,6 +8,10 @@
 namespace zm::test {
 
 using Bytes = std::vector<uint8_t>;
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 // A fresh folder, removed with everything in it at the end of the scope.
 class TempDir {
@@ -31,24 +35,18 @@ std::string Hex(const uint8_t* data, size_t size);
 std::string Hex(const Bytes& bytes);
 Bytes FromHex(const std::string& hex);  // spaces ignored
 
+// A shell command's exit status (-1 when it could not run) and standard output; standard error goes to the test's.
 struct Result {
-    int status;  // exit status, or -1 when the command could not run
-    std::string output;  // standard output
+    int status;
+    std::string output;
 };
-// Runs a shell command; standard error goes to the test's own.
 Result Run(const std::string& command);
-// Quotes a string for the shell.
-std::string Quote(const std::string& text);
-// True when the program is on PATH.
-bool HaveTool(const std::string& name);
+std::string Quote(const std::string& text);  // for the shell
 
-// Media made by real encoders. The functions fail the test (ADD_FAILURE)
-// and return false when the encoder is missing or fails.
-// A mono sine MP3 of the given length (ffmpeg, libmp3lame), without tags.
+// Media made by real encoders (ffmpeg, oggenc); false and a test failure when the encoder is missing or fails. MP3:
+// mono sine, libmp3lame, no tags. Ogg: oggenc with NAME=value comments. WMA: wmav2 with key=value metadata.
 bool MakeMp3(const std::string& path, double seconds = 1.0);
-// An Ogg Vorbis file (oggenc) with the given NAME=value comments.
 bool MakeOgg(const std::string& path, const std::vector<std::string>& comments, double seconds = 1.0);
-// A WMA (ASF, wmav2) file made by ffmpeg with the given key=value metadata.
 bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, double seconds = 1.0);
 // MD5 of the decoded PCM of a file (ffmpeg), "" on failure.
 std::string DecodedMd5(const std::string& path);

@@ -1,0 +1,237 @@
+// The session's own steps: the record layout; MDInit results, records and trace lines; edits refused for the wrong
+// recipe; MDUpdate replacing the source, every failure leaving it byte for byte as it was.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/Trace.h"
+#include "support/Session.h"
+#include "support/TestSupport.h"
+
+namespace zm::test {
+namespace {
+
+// The record as hosts read it: each pointer member widens the same on 64-bit.
+constexpr size_t kWiden = sizeof(void*) - 4;
+static_assert(offsetof(MDRecord, hasID3v1) == 264 && offsetof(MDRecord, isASF) == 276);
+static_assert(offsetof(MDRecord, presetWords) == 344 && offsetof(MDRecord, fields) == 420);
+static_assert(offsetof(MDRecord, tagBuffer) == 6180 + 120 * kWiden && sizeof(MDRecord) == 6220 + 121 * kWiden);
+static_assert(offsetof(MDRecord, id3v2Version) == 6184 + 121 * kWiden);
+static_assert(offsetof(MDRecord, id3v2Flags) == 6186 + 121 * kWiden);
+static_assert(offsetof(MDField, data) == 4 && offsetof(MDField, frameId) == 8 + kWiden);
+static_assert(offsetof(MDField, frameFlags) == 14 + kWiden && sizeof(MDField) == 48 + kWiden);
+
+// A session that opened path (with a preset size when given), and the trace lines that opening wrote.
+struct Opened {
+    Session session;
+    MDRecord* record = reinterpret_cast<MDRecord*>(0x1);
+    HRESULT hr;
+    std::string trace;
+    explicit Opened(const std::string& path, int32_t preset = 0) {
+        FILE* file = tmpfile();
+        platform::SetTrace(true, fileno(file));
+        hr = preset ? session.MDInit(preset, path.c_str(), &record, nullptr, 0) : session.Open(path, &record);
+        platform::SetTrace(false, -1);
+        rewind(file);
+        for (int c; (c = fgetc(file)) != EOF;) trace += char(c);
+        fclose(file);
+    }
+};
+
+TEST(MDInitTest, ResultsRecordsTraceLinesAndPaths) {
+    TempDir dir;
+    std::string plain = dir.File("plain.bin"), wma = dir.File("x.wma"), broken = dir.File("broken.wma");
+    WriteFile(plain, Bytes(5000, 0x55));
+    WriteFile(wma, Bytes{0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11} + Bytes(192, 0));
+    WriteFile(broken, Bytes{0x30, 0x26, 0xB2, 0x75, 1, 2, 3});
+
+    Opened missing("/no/such/file.mp3"), huge(std::string(2000, 'p'));
+    EXPECT_EQ(missing.hr, ZMTAGIO_E_FAIL);
+    EXPECT_EQ(missing.record, reinterpret_cast<MDRecord*>(0x1));  // left alone
+    EXPECT_EQ(missing.trace, "MDInit /no/such/file.mp3 \n");
+    EXPECT_EQ(huge.hr, ZMTAGIO_E_FAIL);
+    EXPECT_EQ(huge.trace, "MDInit " + std::string(503, 'p') + " \n");  // the line cut to its 512 bytes
+
+    Opened untagged(plain);
+    ASSERT_EQ(untagged.hr, ZMTAGIO_S_FALSE);
+    EXPECT_EQ(untagged.trace, "MDInit " + plain + " \nMDInit GetSize=0 \n");
+    const MDRecord& empty = *untagged.record;
+    EXPECT_STREQ(empty.filePath, plain.c_str());
+    EXPECT_EQ(uint32_t(empty.hasID3v1 | empty.hasID3v2 | empty.isOgg | empty.isASF), 0u);
+    EXPECT_EQ(std::memcmp(empty.fields, MDRecord{}.fields, sizeof empty.fields), 0);
+    EXPECT_EQ(static_cast<void*>(empty.tagBuffer), nullptr);
+
+    // A preset size skips the probes, even for ASF.
+    Opened preset(wma, 100);
+    ASSERT_EQ(preset.hr, ZMTAGIO_S_OK);
+    EXPECT_EQ(preset.trace, "MDInit " + wma + " \nMDInit GetSize=100 \n");
+    EXPECT_EQ(uint32_t(preset.record->isASF), 0u);
+    uint8_t* buffer = preset.record->tagBuffer;
+    ASSERT_NE(static_cast<void*>(buffer), nullptr);
+    EXPECT_TRUE(std::all_of(buffer, buffer + 100, [](uint8_t b) { return b == 0; }));
+
+    // The ASF signature marks the record whatever the reader finds.
+    Opened signature(broken);
+    ASSERT_EQ(signature.hr, ZMTAGIO_S_FALSE);
+    EXPECT_EQ(uint32_t(signature.record->isASF), 1u);
+    EXPECT_EQ(static_cast<void*>(signature.record->tagBuffer), nullptr);
+
+    // Paths too long for the record are refused; a second MDInit starts afresh.
+    std::string longName = dir.path() + "/" + std::string(260 - dir.path().size() - 1, 'a');
+    std::string fits = longName.substr(0, 259);
+    for (const std::string& path : {longName, fits}) WriteFile(path, Bytes(10, 1));
+    Session session;
+    MDRecord* record = nullptr;
+    EXPECT_EQ(session.Open(longName, &record), ZMTAGIO_E_FAIL);
+    EXPECT_EQ(session.MDInit(0, nullptr, &record, nullptr, 0), ZMTAGIO_E_FAIL);
+    ASSERT_EQ(session.Open(fits, &record), ZMTAGIO_S_FALSE);
+    EXPECT_EQ(record->filePath[258], 'a');
+    EXPECT_EQ(record->filePath[259], '\0');
+    ASSERT_EQ(session.Open(plain, &record), ZMTAGIO_S_FALSE);
+    EXPECT_STREQ(record->filePath, plain.c_str());
+    EXPECT_EQ(session.MDUninit(), ZMTAGIO_S_OK);
+    EXPECT_EQ(session.MDUninit(), ZMTAGIO_S_OK);
+}
+
+constexpr char kTempName[] = "VOYdklna7tG.tmp";
+
+class MDUpdateTest : public ::testing::Test {
+protected:
+    // An MP3-like song: an ID3v2 tag of an odd 23 bytes, two and a half copy chunks of audio, an ID3v1 block titled
+    // "Old"; the temporary folder of the update is the test's own.
+    void SetUp() override {
+        original_ = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 13, 'T', 'I', 'T', '2', 0, 0, 0, 3, 0, 0, 0, 'a', 'b'};
+        original_.resize(23 + 1025234 + 128);
+        for (size_t i = 23; i < original_.size() - 128; ++i) original_[i] = uint8_t(i * 7 + i / 251);
+        original_[23] = 0xFF, original_[24] = 0xFB;
+        for (size_t i = 0; i < 6; ++i) original_[original_.size() - 128 + i] = uint8_t("TAGOld"[i]);
+        original_.back() = 12;
+        WriteFile(path_, original_);
+        std::filesystem::create_directory(tmp_);
+        if (const char* saved = getenv("TMPDIR")) savedTmp_ = saved;
+        setenv("TMPDIR", tmp_.c_str(), 1);
+    }
+    void TearDown() override { savedTmp_.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", savedTmp_.c_str(), 1); }
+    // Opens the song, stages a new ID3v1 title and updates.
+    HRESULT Update(Session& session) {
+        MDRecord* record = nullptr;
+        EXPECT_EQ(session.Open(path_, &record), ZMTAGIO_S_OK);
+        EXPECT_EQ(uint32_t(record->hasID3v1), 1u);
+        EXPECT_EQ(session.Edit(MD_ID3V1_TITLE, MD_KIND_ID3V1, "New"), ZMTAGIO_S_OK);
+        return session.MDUpdate(0);
+    }
+    bool TempLeft() const { return FileExists(tmp_ + "/" + kTempName); }
+
+    TempDir dir_;
+    std::string tmp_ = dir_.File("tmp"), path_ = dir_.File("song.mp3"), savedTmp_;
+    Bytes original_;
+};
+
+TEST_F(MDUpdateTest, EditsThatWouldPickTheWrongRecipeAreRefused) {
+    Session session;
+    EXPECT_EQ(session.Edit(17, MD_KIND_ID3V2, "\x00x"), ZMTAGIO_E_FAIL);  // no record yet
+    MDRecord* record = nullptr;
+    ASSERT_EQ(session.Open(path_, &record), ZMTAGIO_S_OK);
+    EXPECT_EQ(session.Edit(1, MD_KIND_OGG, "x"), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.Edit(1, MD_KIND_WM, std::string("x\0", 2)), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.Edit(85, MD_KIND_ID3V2, "\x00x"), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.Edit(109, MD_KIND_ID3V1, "x"), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.MDEditField(17, nullptr, MD_KIND_ID3V2, nullptr, 0, 0), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.Edit(3, 5, "x"), ZMTAGIO_S_OK);  // unknown kinds change nothing
+    EXPECT_EQ(session.MDRemoveTag(10, 0), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.MDRemoveTag(-1, 0), ZMTAGIO_E_INVALIDARG);
+    EXPECT_EQ(session.MDRemoveTag(9, 0), ZMTAGIO_S_OK);
+    EXPECT_EQ(uint32_t(record->isOgg | record->isASF), 0u);
+}
+
+// The temporary folder beside the source (the kernel copies the audio), and on another file system where there is one
+// (the audio passes through our buffer, the new file is moved across): the new file comes through whole with the
+// source's permission bits, and no temporary file stays.
+TEST_F(MDUpdateTest, RewriteKeepsAudioAndPermissionsAndLeavesNoTemporaryFile) {
+    std::vector<std::string> folders{tmp_};
+    struct stat shm, here;
+    if (stat("/dev/shm", &shm) == 0 && stat(dir_.path().c_str(), &here) == 0 && shm.st_dev != here.st_dev)
+        folders.push_back("/dev/shm/zmtagio-" + std::to_string(getpid()));
+    Bytes expected = original_;  // with the new title; the genre and all else come along
+    for (size_t i = 0; i < 3 && expected.size() > 128; ++i) expected[expected.size() - 125 + i] = uint8_t("New"[i]);
+    for (const std::string& folder : folders) {
+        std::filesystem::create_directory(folder);
+        setenv("TMPDIR", folder.c_str(), 1);
+        WriteFile(path_, original_);
+        chmod(path_.c_str(), 0640);
+        Session session;
+        EXPECT_EQ(Update(session), ZMTAGIO_S_OK) << folder;
+        EXPECT_TRUE(ReadFile(path_) == expected) << folder;
+        EXPECT_EQ(std::filesystem::status(path_).permissions(), std::filesystem::perms(0640)) << folder;
+        EXPECT_FALSE(FileExists(folder + "/" + kTempName)) << folder;
+        if (folder != tmp_) std::filesystem::remove_all(folder);
+    }
+}
+
+// Without a record, with a read-only source, without the temporary folder, or with the temporary file held by another
+// process the update fails, and the source stays byte for byte as it was.
+TEST_F(MDUpdateTest, FailuresLeaveTheSourceAsItWas) {
+    Session none, readOnly, noFolder, held;
+    EXPECT_EQ(none.MDUpdate(0), ZMTAGIO_E_FAIL);
+    chmod(path_.c_str(), 0444);
+    EXPECT_EQ(Update(readOnly), ZMTAGIO_E_FAIL);
+    EXPECT_TRUE(ReadFile(path_) == original_);
+    EXPECT_FALSE(TempLeft());
+    chmod(path_.c_str(), 0644);
+    setenv("TMPDIR", (dir_.path() + "/absent").c_str(), 1);
+    EXPECT_EQ(Update(noFolder), ZMTAGIO_E_FAIL);
+    EXPECT_TRUE(ReadFile(path_) == original_);
+    setenv("TMPDIR", tmp_.c_str(), 1);
+
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    pid_t holder = fork();
+    if (holder == 0) {
+        int fd = open((tmp_ + "/" + kTempName).c_str(), O_WRONLY | O_CREAT, 0644);
+        flock(fd, LOCK_EX);
+        (void)!write(fd, "busy", 4);
+        (void)!write(pipeFds[1], "x", 1);
+        pause();
+        _exit(0);
+    }
+    char ready;
+    ASSERT_EQ(read(pipeFds[0], &ready, 1), 1);
+    EXPECT_EQ(Update(held), ZMTAGIO_E_FAIL);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    EXPECT_TRUE(ReadFile(path_) == original_);
+    EXPECT_EQ(ReadFile(tmp_ + "/" + kTempName), ToBytes("busy"));  // not ours to touch
+
+    // A failure leaves the session as it was: the staged edit still goes in.
+    std::filesystem::remove(tmp_ + "/" + kTempName);
+    EXPECT_EQ(noFolder.MDUpdate(0), ZMTAGIO_S_OK);
+}
+
+// An Ogg comment packet too large for one page is read as far as the searched bytes go; the writer refuses to rebuild
+// it, so the update fails and leaves the file.
+TEST_F(MDUpdateTest, OggPacketSpanningPagesIsReadButNeverRewritten) {
+    std::string ogg = dir_.File("song.ogg");
+    ASSERT_TRUE(MakeOgg(ogg, {"TITLE=Song", "COMMENT=" + std::string(70000, 'x'), "ARTIST=Band"}));
+    Bytes before = ReadFile(ogg);
+    Session session;
+    MDRecord* record = nullptr;
+    ASSERT_EQ(session.Open(ogg, &record), ZMTAGIO_S_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(record->fields[1].data), size_t(record->fields[1].size)), "Song");
+    EXPECT_EQ(record->fields[16].size, 0);
+    EXPECT_EQ(session.Edit(1, MD_KIND_OGG, "Changed"), ZMTAGIO_S_OK);
+    EXPECT_EQ(session.MDUpdate(0), ZMTAGIO_E_FAIL);
+    EXPECT_TRUE(ReadFile(ogg) == before);
+    EXPECT_FALSE(TempLeft());
+}
+
+}  // namespace
+}  // namespace zm::test
