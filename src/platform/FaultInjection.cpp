@@ -1,6 +1,11 @@
 #include "platform/FaultInjection.h"
 
 #include <atomic>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
 
 namespace zm::platform::fault {
 namespace {
@@ -29,7 +34,12 @@ void Reset() {
 bool Hit(Op, Kind* kind) {
     if (!armed.load(std::memory_order_relaxed)) return false;
     if (++calls != target.load()) return false;
-    *kind = armedKind.load();
+    if (kind) *kind = armedKind.load();
+#ifdef _WIN32
+    SetLastError(ERROR_GEN_FAILURE);
+#else
+    errno = EIO;
+#endif
     return true;
 }
 

@@ -22,8 +22,9 @@ void Disarm();
 uint64_t Calls();
 void Reset();
 
-// Called by the file layer: true when this call is the armed one. The kind
-// says how the caller is to fail.
-bool Hit(Op op, Kind* kind);
+// Called by the file layer: true when this call is the armed one, with the
+// platform's error code set as a real failure would. The kind says how the
+// caller is to fail.
+bool Hit(Op op, Kind* kind = nullptr);
 
 }  // namespace zm::platform::fault

@@ -18,14 +18,6 @@
 namespace zm::platform {
 namespace {
 
-bool Injected(fault::Op op, fault::Kind* kind = nullptr) {
-    fault::Kind k;
-    if (!fault::Hit(op, &k)) return false;
-    if (kind) *kind = k;
-    errno = EIO;
-    return true;
-}
-
 std::string DirectoryOf(const char* path) {
     std::string p(path);
     auto slash = p.find_last_of('/');
@@ -112,7 +104,7 @@ void File::TakePosition(File& other) {
 
 File File::Open(const char* path, Mode mode) {
     File file;
-    if (path == nullptr || Injected(fault::Op::Open)) return file;
+    if (path == nullptr || fault::Hit(fault::Op::Open)) return file;
     if (mode == Mode::Read) {
         file.handle_ = ::open(path, O_RDONLY | O_CLOEXEC);
         file.positioned_ = file.handle_ >= 0;
@@ -151,7 +143,7 @@ bool File::IsOpen() const { return handle_ >= 0; }
 int64_t File::Read(std::span<uint8_t> buffer) {
     fault::Kind kind;
     size_t want = buffer.size();
-    if (Injected(fault::Op::Read, &kind)) {
+    if (fault::Hit(fault::Op::Read, &kind)) {
         if (kind != fault::Kind::ShortRead) return -1;
         want /= 2;
     }
@@ -212,7 +204,7 @@ int64_t File::Write(std::span<const uint8_t> bytes) {
     fault::Kind kind;
     size_t want = bytes.size();
     bool full = false;
-    if (Injected(fault::Op::Write, &kind)) {
+    if (fault::Hit(fault::Op::Write, &kind)) {
         if (kind == fault::Kind::Error) return -1;
         want /= 2;
         full = kind == fault::Kind::DiskFull;
@@ -233,7 +225,7 @@ bool File::WriteAll(std::span<const uint8_t> bytes) {
 }
 
 bool File::Seek(uint64_t offset) {
-    if (Injected(fault::Op::Seek)) return false;
+    if (fault::Hit(fault::Op::Seek)) return false;
     if (!positioned_) return ::lseek(handle_, off_t(offset), SEEK_SET) >= 0;
     if (offset > uint64_t(std::numeric_limits<off_t>::max())) return false;
     position_ = offset;
@@ -241,7 +233,7 @@ bool File::Seek(uint64_t offset) {
 }
 
 bool File::SeekFromEnd(int64_t back) {
-    if (Injected(fault::Op::Seek)) return false;
+    if (fault::Hit(fault::Op::Seek)) return false;
     if (!positioned_) return ::lseek(handle_, -off_t(back), SEEK_END) >= 0;
     struct stat st;
     if (size_ < 0 && ::fstat(handle_, &st) == 0) size_ = int64_t(st.st_size);
@@ -251,7 +243,7 @@ bool File::SeekFromEnd(int64_t back) {
 }
 
 int64_t File::Size() {
-    if (Injected(fault::Op::Size)) return -1;
+    if (fault::Hit(fault::Op::Size)) return -1;
     struct stat st;
     if (::fstat(handle_, &st) != 0) return -1;
     if (positioned_) size_ = int64_t(st.st_size);
@@ -259,7 +251,7 @@ int64_t File::Size() {
 }
 
 bool File::Flush() {
-    if (Injected(fault::Op::Flush)) return false;
+    if (fault::Hit(fault::Op::Flush)) return false;
     return ::fsync(handle_) == 0;
 }
 
@@ -273,7 +265,7 @@ void File::Close() {
 }
 
 bool File::ReplaceTarget(const char* target) {
-    if (path_.empty() || Injected(fault::Op::Move)) return false;
+    if (path_.empty() || fault::Hit(fault::Op::Move)) return false;
     bool replaced = ::rename(path_.c_str(), target) == 0 ||
                     (errno == EXDEV && CopyThenRename(path_.c_str(), target));
     if (replaced) SyncDirectory(target);
@@ -281,7 +273,7 @@ bool File::ReplaceTarget(const char* target) {
 }
 
 bool DeleteFile(const char* path) {
-    if (Injected(fault::Op::Delete)) return false;
+    if (fault::Hit(fault::Op::Delete)) return false;
     return ::unlink(path) == 0;
 }
 

@@ -9,18 +9,6 @@
 #include "platform/File.h"
 
 namespace zm::platform {
-namespace {
-
-bool Injected(fault::Op op, fault::Kind* kind = nullptr) {
-    fault::Kind k;
-    if (!fault::Hit(op, &k)) return false;
-    if (kind) *kind = k;
-    SetLastError(ERROR_GEN_FAILURE);
-    return true;
-}
-
-}  // namespace
-
 File::File(File&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
     other.handle_ = INVALID_HANDLE_VALUE;
 }
@@ -37,7 +25,7 @@ File& File::operator=(File&& other) noexcept {
 
 File File::Open(const char* path, Mode mode) {
     File file;
-    if (path == nullptr || Injected(fault::Op::Open)) return file;
+    if (path == nullptr || fault::Hit(fault::Op::Open)) return file;
     if (mode == Mode::Read)
         file.handle_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -58,7 +46,7 @@ bool File::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 int64_t File::Read(std::span<uint8_t> buffer) {
     fault::Kind kind;
     size_t want = buffer.size();
-    if (Injected(fault::Op::Read, &kind)) {
+    if (fault::Hit(fault::Op::Read, &kind)) {
         if (kind != fault::Kind::ShortRead) return -1;
         want /= 2;
     }
@@ -75,7 +63,7 @@ int64_t File::Read(std::span<uint8_t> buffer) {
 int64_t File::Write(std::span<const uint8_t> bytes) {
     fault::Kind kind;
     size_t want = bytes.size();
-    if (Injected(fault::Op::Write, &kind)) {
+    if (fault::Hit(fault::Op::Write, &kind)) {
         if (kind == fault::Kind::Error) return -1;
         want /= 2;
     }
@@ -94,27 +82,27 @@ bool File::WriteAll(std::span<const uint8_t> bytes) {
 }
 
 bool File::Seek(uint64_t offset) {
-    if (Injected(fault::Op::Seek)) return false;
+    if (fault::Hit(fault::Op::Seek)) return false;
     LARGE_INTEGER to;
     to.QuadPart = LONGLONG(offset);
     return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) != 0;
 }
 
 bool File::SeekFromEnd(int64_t back) {
-    if (Injected(fault::Op::Seek)) return false;
+    if (fault::Hit(fault::Op::Seek)) return false;
     LARGE_INTEGER to;
     to.QuadPart = -back;
     return SetFilePointerEx(handle_, to, nullptr, FILE_END) != 0;
 }
 
 int64_t File::Size() {
-    if (Injected(fault::Op::Size)) return -1;
+    if (fault::Hit(fault::Op::Size)) return -1;
     LARGE_INTEGER size;
     return GetFileSizeEx(handle_, &size) ? int64_t(size.QuadPart) : -1;
 }
 
 bool File::Flush() {
-    if (Injected(fault::Op::Flush)) return false;
+    if (fault::Hit(fault::Op::Flush)) return false;
     return FlushFileBuffers(handle_) != 0;
 }
 
@@ -124,7 +112,7 @@ void File::Close() {
 }
 
 bool File::ReplaceTarget(const char* target) {
-    if (path_.empty() || Injected(fault::Op::Move)) return false;
+    if (path_.empty() || fault::Hit(fault::Op::Move)) return false;
     int units = ::MultiByteToWideChar(CP_ACP, 0, target, -1, nullptr, 0);
     if (units <= 0) return false;
     size_t bytes = sizeof(FILE_RENAME_INFO) + size_t(units) * sizeof(WCHAR);
@@ -149,7 +137,7 @@ bool File::ReplaceTarget(const char* target) {
 }
 
 bool DeleteFile(const char* path) {
-    if (Injected(fault::Op::Delete)) return false;
+    if (fault::Hit(fault::Op::Delete)) return false;
     return DeleteFileA(path) != 0;
 }
 
