@@ -199,8 +199,8 @@ def ratio(a, b):
     return a / b if a and b else None
 
 
-def fmt(value, spec):
-    return format(value, spec) if value is not None else "n/a"
+def fmt(value, pattern):
+    return format(value, pattern) if value is not None else "n/a"
 
 
 def verdict(value, target, below=False):
