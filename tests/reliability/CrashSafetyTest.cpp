@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -23,40 +22,27 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kFiller = 4 << 20;  // so that the copy and the flush take a while
-constexpr size_t kID3V1Size = 128;
 constexpr int kTrials = 50;
 constexpr double kBeyondTheEnd = 2.0;  // the later kills land after the replace
 
-// The source with megabytes of audio: the component copies it unread, so
-// any bytes do.
+// The source with 4 MB of random audio before its last 128 bytes for MP3
+// (the ID3v1 block stays last), so that the copy and the flush take a while.
 Bytes Enlarged(const Scenario& scenario) {
-    Bytes bytes = SourceBytes(scenario.source);
+    Bytes bytes = SourceBytes(scenario.source), filler(4 << 20);
     std::mt19937_64 random(7);
-    Bytes filler(kFiller);
-    for (size_t i = 0; i + 8 <= filler.size(); i += 8) {
-        uint64_t word = random();
-        std::memcpy(&filler[i], &word, 8);
-    }
-    // The ID3v1 block must stay last.
-    size_t at = scenario.source == Source::MP3 ? bytes.size() - kID3V1Size : bytes.size();
+    for (uint8_t& byte : filler) byte = uint8_t(random());
+    size_t at = bytes.size() - (scenario.source == Source::MP3 ? 128 : 0);
     bytes.insert(bytes.begin() + long(at), filler.begin(), filler.end());
     return bytes;
 }
 
-struct Child {
-    pid_t pid;
-    Clock::time_point started;
-};
-
-// The child tells the parent when it starts, then does what a host does.
-Child Start(const Scenario& scenario, const std::string& path, const std::string& tempFolder) {
+// A child that does what a host does; returns once it has started.
+std::pair<pid_t, Clock::time_point> Start(const Scenario& scenario, const std::string& path, const std::string& tmp) {
     int ready[2];
     if (pipe(ready) != 0) throw std::runtime_error("pipe");
     pid_t pid = fork();
     if (pid == 0) {
-        close(ready[0]);
-        ::setenv("TMPDIR", tempFolder.c_str(), 1);
+        ::setenv("TMPDIR", tmp.c_str(), 1);
         char go = 1;
         if (write(ready[1], &go, 1) != 1) _exit(2);
         RunHost(scenario, path);
@@ -70,34 +56,39 @@ Child Start(const Scenario& scenario, const std::string& path, const std::string
     return {pid, Clock::now()};
 }
 
-// How long after its start the child put a new file at path (its end when
-// it never did).
-Clock::duration TimeToReplace(const Child& child, const std::string& path) {
+// How long after its start the child put a new file at path (its end when it never did).
+Clock::duration TimeToReplace(std::pair<pid_t, Clock::time_point> child, const std::string& path) {
     struct stat before, now;
     stat(path.c_str(), &before);
     Clock::duration replaced{};
     for (;;) {
-        bool exited = waitpid(child.pid, nullptr, WNOHANG) == child.pid;
+        bool exited = waitpid(child.first, nullptr, WNOHANG) == child.first;
         if (replaced == Clock::duration{} && (exited || (stat(path.c_str(), &now) == 0 && now.st_ino != before.st_ino)))
-            replaced = Clock::now() - child.started;
+            replaced = Clock::now() - child.second;
         if (exited) return replaced;
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
 }
 
-struct Tally {
-    int trials = 0, old = 0, finished = 0, between = 0, lost = 0;
-    int besideTheFile = 0, inTheTemporaryDirectory = 0;  // files a killed update left
-};
+class CrashSafety : public ::testing::TestWithParam<std::pair<const char*, bool>> {};  // temporary elsewhere
 
-void RunTrials(const Scenario& scenario, const std::string& tempFolder, Tally& tally) {
+TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
+    auto [name, elsewhere] = GetParam();
+    const Scenario& scenario = ScenarioNamed(name);
     test::TempDir work;
-    std::string folder = work.File("music"), path = folder + "/song";
+    std::string folder = work.File("music"), path = folder + "/song", tmp = work.File("tmp");
+    if (elsewhere) {
+        struct stat shm, here;
+        if (stat("/dev/shm", &shm) != 0 || stat(work.path().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
+            GTEST_SKIP() << "no second file system";
+        tmp = "/dev/shm/zmtagio-crash-" + std::to_string(getpid());
+    }
     std::filesystem::create_directory(folder);
-    Bytes source = Enlarged(scenario);
+    std::filesystem::create_directory(tmp);
+    Bytes source = Enlarged(scenario);  // made by the encoders before TMPDIR moves
     std::vector<Bytes> states;
     {
-        ScopedTempDirectory tmpdir(tempFolder);
+        ScopedTempDirectory tmpdir(tmp);
         states = CleanStates(scenario, source, folder);
     }
     ASSERT_GT(states.size(), 1u);
@@ -107,89 +98,43 @@ void RunTrials(const Scenario& scenario, const std::string& tempFolder, Tally& t
     std::vector<Clock::duration> runs;
     for (int i = 0; i < 5; ++i) {
         test::WriteFile(path, source);
-        runs.push_back(TimeToReplace(Start(scenario, path, tempFolder), path));
+        runs.push_back(TimeToReplace(Start(scenario, path, tmp), path));
     }
     std::sort(runs.begin(), runs.end());
     Clock::duration replaced = runs[runs.size() / 2];
 
+    int counts[4] = {}, besideTheFile = 0, inTheTemporaryDirectory = 0;  // old, between, new, lost
     for (int i = 0; i < kTrials; ++i) {
         test::WriteFile(path, source);
         auto delay = std::chrono::duration_cast<Clock::duration>(replaced * kBeyondTheEnd * i / kTrials);
-        Child child = Start(scenario, path, tempFolder);
-        std::this_thread::sleep_until(child.started + delay);
-        kill(child.pid, SIGKILL);
-        waitpid(child.pid, nullptr, 0);
+        auto child = Start(scenario, path, tmp);
+        std::this_thread::sleep_until(child.second + delay);
+        kill(child.first, SIGKILL);
+        waitpid(child.first, nullptr, 0);
 
-        ++tally.trials;
         Bytes now = ReadWhole(path);
         auto state = std::find(states.begin(), states.end(), now);
-        if (state == states.end()) {
-            ++tally.lost;
-            ADD_FAILURE() << scenario.name << ": killed after " << std::chrono::duration<double, std::milli>(delay).count()
+        ++counts[state == states.end() ? 3 : state == states.begin() ? 0 : state + 1 == states.end() ? 2 : 1];
+        if (state == states.end())
+            ADD_FAILURE() << name << ": killed after " << std::chrono::duration<double, std::milli>(delay).count()
                           << " ms, the file holds " << now.size() << " bytes of neither content";
-        } else if (state == states.begin()) {
-            ++tally.old;
-        } else if (state + 1 == states.end()) {
-            ++tally.finished;
-        } else {
-            ++tally.between;
-        }
-        for (const auto& name : OtherFiles(folder, {"song"})) {
-            ++tally.besideTheFile;
-            std::filesystem::remove(folder + "/" + name);
-        }
-        for (const auto& name : OtherFiles(tempFolder)) {
-            ++tally.inTheTemporaryDirectory;
-            std::filesystem::remove(tempFolder + "/" + name);
-        }
+        for (const auto& left : OtherFiles(folder, {"song"})) ++besideTheFile, std::filesystem::remove(folder + "/" + left);
+        for (const auto& left : OtherFiles(tmp)) ++inTheTemporaryDirectory, std::filesystem::remove(tmp + "/" + left);
     }
-}
-
-void Report(const std::string& name, const Tally& t) {
-    std::cout << "crash safety " << name << ": " << t.trials << " kills, " << t.old << " old, " << t.finished
-              << " new, " << t.between << " between two complete updates, " << t.lost << " lost, "
-              << "files left: " << t.inTheTemporaryDirectory << " in the temporary directory, " << t.besideTheFile
-              << " beside the file\n";
-}
-
-struct Case {
-    const char* scenario;
-    bool otherFileSystem;  // the temporary directory on another file system
-};
-
-void PrintTo(const Case& c, std::ostream* out) { *out << c.scenario << (c.otherFileSystem ? " elsewhere" : ""); }
-
-class CrashSafety : public ::testing::TestWithParam<Case> {};
-
-TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
-    const Scenario& scenario = ScenarioNamed(GetParam().scenario);
-    SourceBytes(scenario.source);  // made by the encoders before TMPDIR moves
-    test::TempDir temp;
-    std::string tempFolder = temp.path();
-    std::unique_ptr<test::TempDir> elsewhere;
-    if (GetParam().otherFileSystem) {
-        struct stat shm, here;
-        if (stat("/dev/shm", &shm) != 0 || stat(tempFolder.c_str(), &here) != 0 || shm.st_dev == here.st_dev)
-            GTEST_SKIP() << "no second file system";
-        tempFolder = "/dev/shm/zmtagio-crash-" + std::to_string(getpid());
-        std::filesystem::create_directory(tempFolder);
-    }
-    Tally tally;
-    RunTrials(scenario, tempFolder, tally);
-    if (GetParam().otherFileSystem) std::filesystem::remove_all(tempFolder);
-    Report(std::string(scenario.name) + (GetParam().otherFileSystem ? " (temporary on another file system)" : ""),
-           tally);
-    RecordProperty("kills", tally.trials);
-    RecordProperty("lost", tally.lost);
-    EXPECT_EQ(tally.lost, 0);
+    if (elsewhere) std::filesystem::remove_all(tmp);
+    std::cout << "crash safety " << name << (elsewhere ? " (temporary on another file system)" : "") << ": " << kTrials
+              << " kills, " << counts[0] << " old, " << counts[2] << " new, " << counts[1]
+              << " between two complete updates, " << counts[3] << " lost, files left: " << inTheTemporaryDirectory
+              << " in the temporary directory, " << besideTheFile << " beside the file\n";
+    RecordProperty("kills", kTrials);
+    RecordProperty("lost", counts[3]);
+    EXPECT_EQ(counts[3], 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CrashSafety,
-                         ::testing::Values(Case{"MP3", false}, Case{"MP3", true}, Case{"Ogg", false},
-                                           Case{"WMRewrite", false}),
-                         [](const auto& info) {
-                             return std::string(info.param.scenario) + (info.param.otherFileSystem ? "Elsewhere" : "");
-                         });
+                         ::testing::Values(std::pair{"MP3", false}, std::pair{"MP3", true}, std::pair{"Ogg", false},
+                                           std::pair{"WMRewrite", false}),
+                         [](const auto& info) { return std::string(info.param.first) + (info.param.second ? "Elsewhere" : ""); });
 
 }  // namespace
 }  // namespace zm::reliability
