@@ -3,13 +3,10 @@
 // temporary name in one temporary directory. Every update either succeeds
 // with exactly the content it asked for, or fails with E_FAIL and leaves
 // its file byte for byte as it was.
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <iostream>
-#include <map>
 #include <thread>
 
 #include "reliability/Scenarios.h"

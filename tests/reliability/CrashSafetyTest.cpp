@@ -3,14 +3,12 @@
 // audio, while the new file is flushed, around the replace and after it.
 // After every kill the path holds one complete content, old or new; what a
 // killed update leaves behind in the temporary directory is counted.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <iostream>
 #include <random>
 #include <thread>

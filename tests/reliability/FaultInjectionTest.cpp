@@ -3,11 +3,8 @@
 // a documented one, the file holds one of the contents it has when nothing
 // fails, and no temporary file stays behind unless the source could not be
 // replaced after it was finished (then it holds the complete new file).
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include "platform/FaultInjection.h"
