@@ -8,41 +8,26 @@
 set -euo pipefail
 
 mode=${1:-corpus}
+[[ $mode == corpus || $mode == fuzz ]] || { echo "usage: $0 corpus|fuzz" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${FUZZ_BUILD:-$root/build-fuzz}
-seconds=${FUZZ_SECONDS:-60}
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-
-case "$mode" in
-  corpus|fuzz) ;;
-  *) echo "usage: $0 corpus|fuzz" >&2; exit 2 ;;
-esac
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DZM_FUZZ=ON -DBUILD_TESTING=OFF -DZM_BUILD_TOOLS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target zm_fuzzers -j "${JOBS:-2}" >/dev/null
 read -r -a harnesses <"$build/tests/fuzz/harnesses"
 
-# Seeds are made by real encoders in the run, never kept in the tree.
+# Seeds are made by real encoders in the run, never kept in the tree; the ASF
+# engine's harness starts from the Windows Media ones only.
 seeds="$build/seeds"
-if [ ! -f "$seeds/.made" ] || [ "$here/make_seeds.py" -nt "$seeds/.made" ]; then
+if [ ! -d "$seeds/wma" ] || [ "$here/make_seeds.py" -nt "$seeds/.made" ]; then
   rm -rf "$seeds"
   "$python" "$here/make_seeds.py" "$seeds/all"
-  touch "$seeds/.made"
+  mkdir -p "$seeds/wma" && cp "$seeds"/all/*.wma "$seeds/wma"/ && touch "$seeds/.made"
 fi
-seed_dir() {  # the seeds a harness starts from
-  local h=$1 dir="$seeds/$1"
-  if [ ! -d "$dir" ]; then
-    mkdir -p "$dir"
-    case "$h" in
-      fuzz_asf) cp "$seeds"/all/*.wma "$dir"/ ;;
-      *) cp "$seeds"/all/* "$dir"/ ;;
-    esac
-  fi
-  echo "$dir"
-}
 
 # Inputs and the component's temporary files live in memory where possible.
 work=$(mktemp -d "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}" )/zmtagio-fuzz-run-XXXXXX")
@@ -51,18 +36,16 @@ export ZM_FUZZ_WORKDIR="$work"
 
 failed=()
 for h in "${harnesses[@]}"; do
-  findings="$build/findings/$h"
-  mkdir -p "$findings" "$build/corpus/$h" "$work/regressions-$h"
-  inputs=("$(seed_dir "$h")" "$work/regressions-$h")
-  [ -d "$here/regressions/$h" ] && cp "$here/regressions/$h"/* "$work/regressions-$h"/ 2>/dev/null || true
-  common=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=64 -close_fd_mask=1 "-artifact_prefix=$findings/")
-  log="$build/findings/$h.log"
+  findings="$build/findings/$h" log="$build/findings/$h.log" regressions="$work/regressions-$h"
+  mkdir -p "$findings" "$build/corpus/$h" "$regressions"
+  cp "$here/regressions/$h"/* "$regressions"/ 2>/dev/null || true
+  args=(-timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=64 -close_fd_mask=1 "-artifact_prefix=$findings/")
   if [ "$mode" = corpus ]; then
-    args=("${common[@]}" -runs=0 "${inputs[@]}")
+    args+=(-runs=0)
   else
-    args=("${common[@]}" -max_total_time="$seconds" -print_final_stats=1 "$build/corpus/$h" "${inputs[@]}")
+    args+=(-max_total_time="${FUZZ_SECONDS:-60}" -print_final_stats=1 "$build/corpus/$h")
   fi
-  if "$build/tests/fuzz/$h" "${args[@]}" >"$log" 2>&1; then
+  if "$build/tests/fuzz/$h" "${args[@]}" "$seeds/$([ "$h" = fuzz_asf ] && echo wma || echo all)" "$regressions" >"$log" 2>&1; then
     echo "$h: $(grep -E '^Done [0-9]+ runs|INITED|stat::number_of_executed_units' "$log" | tail -1)"
   else
     failed+=("$h")
@@ -71,8 +54,5 @@ for h in "${harnesses[@]}"; do
   fi
 done
 
-if [ "${#failed[@]}" -gt 0 ]; then
-  echo "fuzz $mode: findings in ${failed[*]}" >&2
-  exit 1
-fi
+[ "${#failed[@]}" -eq 0 ] || { echo "fuzz $mode: findings in ${failed[*]}" >&2; exit 1; }
 echo "fuzz $mode: no findings"

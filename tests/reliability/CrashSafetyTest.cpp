@@ -34,38 +34,22 @@ Bytes Enlarged(const Scenario& scenario) {
     return bytes;
 }
 
-// A child that does what a host does; returns once it has started.
+// A child that does what a host does, and when it started: it says so through a pipe.
 std::pair<pid_t, Clock::time_point> Start(const Scenario& scenario, const std::string& path, const std::string& tmp) {
     int ready[2];
+    char go = 1;
     if (pipe(ready) != 0) throw std::runtime_error("pipe");
     pid_t pid = fork();
     if (pid == 0) {
         ::setenv("TMPDIR", tmp.c_str(), 1);
-        char go = 1;
-        if (write(ready[1], &go, 1) != 1) _exit(2);
-        RunHost(scenario, path);
+        if (write(ready[1], &go, 1) == 1) RunHost(scenario, path);
         _exit(0);
     }
     close(ready[1]);
-    char go;
     bool started = read(ready[0], &go, 1) == 1;
     close(ready[0]);
     if (pid < 0 || !started) throw std::runtime_error("the child did not start");
     return {pid, Clock::now()};
-}
-
-// How long after its start the child put a new file at path (its end when it never did).
-Clock::duration TimeToReplace(std::pair<pid_t, Clock::time_point> child, const std::string& path) {
-    struct stat before, now;
-    stat(path.c_str(), &before);
-    Clock::duration replaced{};
-    for (;;) {
-        bool exited = waitpid(child.first, nullptr, WNOHANG) == child.first;
-        if (replaced == Clock::duration{} && (exited || (stat(path.c_str(), &now) == 0 && now.st_ino != before.st_ino)))
-            replaced = Clock::now() - child.second;
-        if (exited) return replaced;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
 }
 
 class CrashSafety : public ::testing::TestWithParam<std::pair<const char*, bool>> {};  // temporary elsewhere
@@ -96,7 +80,16 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
     std::vector<Clock::duration> runs;
     for (int i = 0; i < 5; ++i) {
         test::WriteFile(path, source);
-        runs.push_back(TimeToReplace(Start(scenario, path, tmp), path));
+        struct stat before, now;
+        stat(path.c_str(), &before);
+        auto [pid, started] = Start(scenario, path, tmp);
+        Clock::duration replaced{};
+        for (bool exited = false; !exited; std::this_thread::sleep_for(std::chrono::microseconds(50))) {
+            exited = waitpid(pid, nullptr, WNOHANG) == pid;
+            if (replaced == Clock::duration{} && (exited || (stat(path.c_str(), &now) == 0 && now.st_ino != before.st_ino)))
+                replaced = Clock::now() - started;
+        }
+        runs.push_back(replaced);
     }
     std::sort(runs.begin(), runs.end());
     Clock::duration replaced = runs[runs.size() / 2];

@@ -8,39 +8,22 @@ set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR}
 command -v valgrind >/dev/null || { echo "valgrind is not installed (make deps installs it)" >&2; exit 1; }
-
-# program and the tests of it to run
-suites=(
-  "test_session *"
-  "test_com *"
-  "test_reliability *FaultWalk*"
-)
-
 cmake --build "$build" --target test_session test_com test_reliability -j "${JOBS:-2}" >/dev/null
 failed=0
-for suite in "${suites[@]}"; do
+for suite in "test_session *" "test_com *" "test_reliability *FaultWalk*"; do  # program, tests to run
   read -r program filter <<<"$suite"
-  path="$build/tests/$program"
-  if [ ! -x "$path" ]; then
-    echo "valgrind: $program not built, skipped"
-    continue
-  fi
-  log="$build/valgrind-$program.log"
-  start=$SECONDS
-  if valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
-       --errors-for-leak-kinds=definite --child-silent-after-fork=yes --num-callers=30 --quiet \
-       "$path" --gtest_brief=1 "--gtest_filter=$filter" >"$log" 2>&1; then
-    echo "valgrind: $program clean ($((SECONDS - start)) s)"
-  else
-    status=$?
-    failed=1
-    if [ "$status" -eq 99 ]; then
-      echo "valgrind: $program has memory errors (log: $log)" >&2
-      grep -E '^==[0-9]+== [A-Z]' "$log" | head -10 >&2 || true
-    else
-      echo "valgrind: $program failed its tests (log: $log)" >&2
-      grep -E '\[  FAILED  \]' "$log" | head -10 >&2 || true
-    fi
-  fi
+  path="$build/tests/$program" log="$build/valgrind-$program.log" start=$SECONDS
+  [ -x "$path" ] || { echo "valgrind: $program not built, skipped"; continue; }
+  status=0
+  valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
+    --errors-for-leak-kinds=definite --child-silent-after-fork=yes --num-callers=30 --quiet \
+    "$path" --gtest_brief=1 "--gtest_filter=$filter" >"$log" 2>&1 || status=$?
+  case $status in
+    0) echo "valgrind: $program clean ($((SECONDS - start)) s)"; continue ;;
+    99) echo "valgrind: $program has memory errors (log: $log)" >&2; pattern='^==[0-9]+== [A-Z]' ;;
+    *) echo "valgrind: $program failed its tests (log: $log)" >&2; pattern='\[  FAILED  \]' ;;
+  esac
+  failed=1
+  grep -E "$pattern" "$log" | head -10 >&2 || true
 done
 exit "$failed"
