@@ -17,6 +17,7 @@ namespace {
 using Bytes = std::span<const uint8_t>;
 
 constexpr size_t kLatin1CommentPrefix = 4;  // language and the zero of an empty description
+constexpr size_t kCommentTextStart = 4;     // encoding byte and language come first
 
 // A second edit of a frame replaces what the first one staged, so the tag
 // holds one frame per edit. Comments are told apart by their language.
@@ -131,7 +132,11 @@ HRESULT EditID3V2Field(MDRecord& record, ID3State& state, platform::GrowBuffer& 
                     StageEmptyComment(editedFrames, commentLanguage);
                 return ZMTAGIO_S_OK;
             }
-            if (!matches) CarryComment(record, state, editedFrames);
+            // A comment too short to hold any text has nothing to carry;
+            // carried, it would come back longer, in a form that is read
+            // instead of the new one.
+            if (!matches && StoredComment(state, field).size() > kCommentTextStart)
+                CarryComment(record, state, editedFrames);
         }
         field.size = 0;
     }
