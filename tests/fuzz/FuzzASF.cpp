@@ -1,7 +1,5 @@
-// The ASF engine on its own, as the Windows Media code drives it: read the
-// attributes, change them (in place and by growing the header), flush,
-// reopen and read back; then shrink and flush again. A failed flush must
-// leave the file byte for byte as it was.
+// The ASF engine alone, as the Windows Media code drives it: read, change (in place and growing the
+// header), flush, reopen and read back, shrink and flush again. A failed flush leaves the file as it was.
 #include <optional>
 
 #include "asf/WMRuntime.h"
@@ -34,15 +32,15 @@ struct Change {
 
 // Two rounds: the header grows, then shrinks.
 const std::vector<Change> kRounds[] = {
-    {{u"Title", WMT_TYPE_STRING, Text(u"Fuzz title")}, {u"WM/AlbumTitle", WMT_TYPE_STRING, Text(std::u16string(600, u'a'))},
+    {{u"Title", WMT_TYPE_STRING, Text(u"Fuzz title")},
+     {u"WM/AlbumTitle", WMT_TYPE_STRING, Text(std::u16string(600, u'a'))},
      {u"WM/TrackNumber", WMT_TYPE_DWORD, {9, 0, 0, 0}}, {u"WM/Composer", WMT_TYPE_STRING, Text(u"Library composer"), 1},
      {u"Description", WMT_TYPE_STRING, {}}},
     {{u"WM/AlbumTitle", WMT_TYPE_STRING, Text(u"a")}, {u"Title", WMT_TYPE_STRING, {}}},
 };
 
-// Reads every attribute a host asks for. With taken, what the editor flushed
-// must read back (the stored Title and album live in one place each, so the
-// first one read is ours).
+// Reads every attribute a host asks for; what the editor flushed must read back (the stored Title
+// and album live in one place each, so the first one read is ours).
 void ReadAllAttributes(IWMHeaderInfo* info, const std::vector<const Change*>& taken = {}) {
     auto read = [&](const char16_t* name) -> std::optional<Bytes> {
         uint16_t stream = 0, length = 0, room;

@@ -1,11 +1,8 @@
-// What the harnesses share: a private folder for the input file and the
-// component's temporary directory (parallel fuzzing jobs never meet), and the
-// checks whose failure libFuzzer reports as a finding.
+// What the harnesses share: a private folder per process (parallel jobs never meet) and the checks.
 #pragma once
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "zmTagIO.h"
+#include "support/Session.h"
 
 namespace zm::fuzz {
 
@@ -33,26 +30,26 @@ inline Bytes ReadAll(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// A folder made on first use under ZM_FUZZ_WORKDIR (run.sh puts it in memory:
-// updates flush the file) and removed at exit; TMPDIR is its folder "tmp".
+// Made on first use under ZM_FUZZ_WORKDIR (in memory: updates flush), removed at exit; TMPDIR is its "tmp".
 struct Workspace {
-    std::string root, input, tmp;
+    std::string root, input = root + "/input", tmp = root + "/tmp";
 
     static const Workspace& Get() {
         static const Workspace* made = [] {
             const char* base = std::getenv("ZM_FUZZ_WORKDIR");
-            std::string root = (base && *base ? std::string(base) : fs::temp_directory_path().string()) + "/zmtagio-fuzz-XXXXXX";
+            std::string root = std::string(base && *base ? base : "/tmp") + "/zmtagio-fuzz-XXXXXX";
             Check(::mkdtemp(root.data()) != nullptr, "cannot make the workspace", root);
-            fs::create_directory(root + "/tmp");
-            ::setenv("TMPDIR", (root + "/tmp").c_str(), 1);
+            auto* workspace = new Workspace{root};
+            fs::create_directory(workspace->tmp);
+            ::setenv("TMPDIR", workspace->tmp.c_str(), 1);
             std::atexit([] { std::error_code ignored; fs::remove_all(Get().root, ignored); });
-            return new Workspace{root, root + "/input", root + "/tmp"};
+            return workspace;
         }();
         return *made;
     }
     void WriteInput(const uint8_t* data, size_t size) const {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        Check(bool(out.write(reinterpret_cast<const char*>(data), std::streamsize(size))), "cannot write the input", input);
+        Check(bool(out.write(reinterpret_cast<const char*>(data), std::streamsize(size))), "cannot write", input);
     }
     // Files a finished update left: anything in TMPDIR or beside the input.
     std::vector<std::string> Leftovers() const {
@@ -68,30 +65,30 @@ struct Workspace {
     }
 };
 
-// What a host does with a record: reads every byte of every field that says
-// it has bytes. Fields that point outside their buffers show up under ASan.
-inline void ReadLikeAHost(const MDRecord& record) {
+// MDInit on the input: a documented result, the record exactly on success, the flags of one format only, and
+// fields a host can read to the last byte (ASan sees overreads).
+inline HRESULT OpenChecked(zm::test::Session& session, MDRecord*& out, const char* language) {
+    out = nullptr;
+    HRESULT hr = session.Open(Workspace::Get().input, &out, language);
+    bool opened = hr == ZMTAGIO_S_OK || hr == ZMTAGIO_S_FALSE;
+    Check(opened || hr == ZMTAGIO_E_FAIL || hr == ZMTAGIO_E_OUTOFMEMORY, "MDInit result", std::to_string(hr));
+    Check(opened == (out != nullptr), "the record reaches the host exactly when MDInit succeeds");
+    if (!out) return hr;
+    Check((out->hasID3v1 || out->hasID3v2) + (out->isOgg != 0) + (out->isASF != 0) <= 1, "flags of two formats");
     volatile uint8_t sink = 0;
     for (int id = 0; id < MD_FIELD_COUNT; ++id) {
-        const MDField& field = record.fields[id];
+        const MDField& field = out->fields[id];
         Check(field.size <= 0 || field.data != nullptr, "a field has a size but no bytes", std::to_string(id));
         for (int32_t i = 0; i < field.size; ++i) sink = sink ^ field.data[i];
     }
+    return hr;
 }
 
-// Whether a field holds the expected bytes, then nothing but zero bytes
-// (padding of fixed-width fields, text terminators).
+// The expected bytes, then only zero bytes (padding of fixed-width fields, terminators).
 inline bool Holds(const MDField& field, const std::string& expected) {
     return field.size >= int32_t(expected.size()) && field.data &&
            std::memcmp(field.data, expected.data(), expected.size()) == 0 &&
            std::all_of(field.data + expected.size(), field.data + field.size, [](uint8_t b) { return b == 0; });
-}
-
-inline std::string Describe(const MDField& field) {
-    std::string text = "size " + std::to_string(field.size) + ":";
-    char hex[4];
-    for (int32_t i = 0; field.data && i < field.size && i < 64; ++i) text += (std::snprintf(hex, 4, " %02x", field.data[i]), hex);
-    return text;
 }
 
 }  // namespace zm::fuzz

@@ -1,11 +1,8 @@
-// Editing and writing back any file: a fixed set of edits of every kind, an
-// update, and a second opening that must read what was set. Then one kind of
-// tag is removed and the result checked against the file it came from.
-#include <algorithm>
+// Editing and writing back any file: edits of every kind, an update, a second opening that must read
+// what was set; then one kind of tag is removed and the result checked against the file it came from.
 #include <optional>
 
 #include "fuzz/FuzzSupport.h"
-#include "support/Session.h"
 
 namespace {
 
@@ -21,10 +18,8 @@ struct Edit {
     std::optional<std::string> readBack;  // what the next MDInit gives, then zeros only;
 };                                        // "" the field is gone, nullopt unchecked
 
-// Every text rule of each format: plain and UTF-16 text, the comment and the
-// year rules, values past one lacing segment and past the ASF padding, a
-// field edited twice, deletions. A kept frame or attribute of the same id may
-// take a deleted one's place.
+// Every text rule: plain and UTF-16 text, comment and year rules, values past one lacing segment and
+// past the ASF padding, a field edited twice, deletions (a kept frame of the id may take their place).
 const Edit kEdits[] = {
     {MP3, MD_KIND_ID3V1, MD_ID3V1_TITLE, "Fuzz title", "Fuzz title"},
     {MP3, MD_KIND_ID3V1, MD_ID3V1_YEAR, "1999", "1999"},
@@ -59,34 +54,36 @@ std::vector<const Edit*> Apply(zm::test::Session& session, std::optional<Family>
 
 // Whether whole[0, end) ends with part[from, to).
 bool EndsWith(const Bytes& whole, size_t end, const Bytes& part, size_t from, size_t to) {
-    return from <= to && to - from <= end && std::equal(part.begin() + long(from), part.begin() + long(to), whole.begin() + long(end - (to - from)));
+    return from <= to && to - from <= end &&
+           std::equal(part.begin() + long(from), part.begin() + long(to), whole.begin() + long(end - (to - from)));
 }
 
-// One kind of tag removed: the new file is the old audio with the other tag
-// only; the audio is a tail of what stood before the old 128-byte ID3v1 block.
+// After a removal the file is the old audio (what stood before the 128-byte ID3v1 block) and the other tag.
 void RemoveOneKind(Family family, size_t inputSize) {
     const auto& workspace = Workspace::Get();
     int kind = family == Ogg ? MD_KIND_OGG : (inputSize & 1) ? MD_KIND_ID3V1 : MD_KIND_ID3V2;
     Bytes before = ReadAll(workspace.input);
     zm::test::Session session;
-    MDRecord* record = nullptr;
-    Check(session.Open(workspace.input, &record, "eng") == ZMTAGIO_S_OK, "our own file does not open");
+    MDRecord* record;
+    Check(OpenChecked(session, record, "eng") == ZMTAGIO_S_OK, "our own file does not open");
     session.MDRemoveTag(kind, 0);
     HRESULT hr = session.MDUpdate(0);
     workspace.CheckNothingLeft("a temporary file outlived the removal");
     Bytes after = ReadAll(workspace.input);
     if (hr != ZMTAGIO_S_OK) return Check(after == before, "a failed removal changed the file");
     if (family == Ogg) {
-        Check(session.Open(workspace.input, &record, "eng") == ZMTAGIO_S_OK && record->isOgg,
+        Check(OpenChecked(session, record, "eng") == ZMTAGIO_S_OK && record->isOgg,
               "the Ogg file does not open after its comments were removed");
-        for (int id = 1; id <= 16; ++id) Check(record->fields[id].size == 0, "a removed comment is still there", std::to_string(id));
+        for (int id = 1; id <= 16; ++id)
+            Check(record->fields[id].size == 0, "a removed comment is still there", std::to_string(id));
         return;
     }
     Check(before.size() >= 128, "the updated file lost its ID3v1 block");
     if (kind == MD_KIND_ID3V1) {
-        Check(after.size() >= 10 && std::equal(after.begin(), after.begin() + 3, "ID3"), "the ID3v2 tag is gone with the ID3v1 block");
-        const uint8_t* p = &after[6];  // the syncsafe size of what follows the 10-byte header
-        size_t tag = 10 + (size_t(p[0] & 0x7F) << 21 | size_t(p[1] & 0x7F) << 14 | size_t(p[2] & 0x7F) << 7 | (p[3] & 0x7F));
+        Check(after.size() >= 10 && std::equal(after.begin(), after.begin() + 3, "ID3"),
+              "the ID3v2 tag is gone with the ID3v1 block");
+        size_t tag = 10;  // the header, then the syncsafe size of what follows it
+        for (int i = 6; i < 10; ++i) tag += size_t(after[i] & 0x7F) << (7 * (9 - i));
         return Check(tag <= after.size() && EndsWith(before, before.size() - 128, after, tag, after.size()),
                      "removing the ID3v1 block changed the audio");
     }
@@ -94,7 +91,8 @@ void RemoveOneKind(Family family, size_t inputSize) {
     std::string block = "TAG" + kEdits[0].value;  // the title, 30 bytes wide
     block.resize(33);
     Check(std::equal(block.begin(), block.end(), after.end() - 128), "removing the ID3v2 tag changed the ID3v1 block");
-    Check(EndsWith(before, before.size() - 128, after, 0, after.size() - 128), "removing the ID3v2 tag changed the audio");
+    Check(EndsWith(before, before.size() - 128, after, 0, after.size() - 128),
+          "removing the ID3v2 tag changed the audio");
 }
 
 }  // namespace
@@ -103,11 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& workspace = Workspace::Get();
     workspace.WriteInput(data, size);
     zm::test::Session session;
-    MDRecord* record = nullptr;
-    HRESULT hr = session.Open(workspace.input, &record, "eng");
-    if (hr != ZMTAGIO_S_OK && hr != ZMTAGIO_S_FALSE) {
-        // A host that ignores a failed MDInit and goes on must not bring the
-        // process down; nothing else is promised for such a file.
+    MDRecord* record;
+    if (OpenChecked(session, record, "eng") < 0) {
+        // A host that ignores a failed MDInit and goes on must not bring the process down.
         Apply(session, std::nullopt);
         session.MDUpdate(0);
         for (const std::string& name : workspace.Leftovers()) fs::remove(name);
@@ -115,20 +111,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     Family family = FamilyOf(*record);
     std::vector<const Edit*> taken = Apply(session, family);
-    hr = session.MDUpdate(0);
+    HRESULT hr = session.MDUpdate(0);
     workspace.CheckNothingLeft("a temporary file outlived the update");
     if (family != WM && hr != ZMTAGIO_S_OK)
         return Check(ReadAll(workspace.input) == Bytes(data, data + size), "a failed update changed the file"), 0;
 
     zm::test::Session reader;
-    Check(reader.Open(workspace.input, &record, "eng") == (family == WM ? ZMTAGIO_S_FALSE : ZMTAGIO_S_OK),
+    Check(OpenChecked(reader, record, "eng") == (family == WM ? ZMTAGIO_S_FALSE : ZMTAGIO_S_OK),
           "the updated file does not open");
-    ReadLikeAHost(*record);
     Check(FamilyOf(*record) == family, "the update changed the file's format");
     for (const Edit* edit : taken) {
         const MDField& field = record->fields[edit->id];
-        std::string where = "kind " + std::to_string(edit->kind) + " id " + std::to_string(edit->id) + ", read " +
-                            Describe(field);
+        std::string where = "kind " + std::to_string(edit->kind) + " id " + std::to_string(edit->id);
         if (edit->readBack && edit->readBack->empty()) Check(field.size == 0, "deleted value read back", where);
         else if (edit->readBack) Check(Holds(field, *edit->readBack), "value not read back", where);
     }

@@ -1,19 +1,17 @@
-// What a host does to files of every format (MP3 and Ogg rebuilt through the
-// temporary file, Windows Media changed in place and by rewrite) under failing
-// file calls, SIGKILL, and concurrent updates: the file on disk is always the
-// complete old one or the complete new one.
+// What a host does to files of every format (MP3 and Ogg rebuilt through the temporary file, Windows Media
+// changed in place and by rewrite) under failing file calls, SIGKILL and concurrent updates: the file on disk
+// is always the complete old one or the complete new one.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -39,10 +37,7 @@ namespace fault = platform::fault;
 
 constexpr char kTempName[] = "VOYdklna7tG.tmp";
 
-struct Edit {
-    int kind, id;
-    std::string value;
-};
+struct Edit { int kind, id; std::string value; };
 
 enum class Source { MP3, Ogg, WMA, WMARoom };  // WMA has no room in its header, WMARoom has padding
 
@@ -52,18 +47,14 @@ struct Scenario {
     std::vector<Edit> edits;  // then MDUpdate
 };
 
-const Scenario& ScenarioNamed(const std::string& name) {
-    static const Scenario scenarios[] = {
-        {"MP3", Source::MP3, {{MD_KIND_ID3V2, MD_ID3V2_TIT2, "\x00" "New title"s}, {MD_KIND_ID3V1, MD_ID3V1_TITLE, "New v1 title"}}},
-        {"Ogg", Source::Ogg, {{MD_KIND_OGG, MD_OGG_TITLE, "New title"}, {MD_KIND_OGG, MD_OGG_ARTIST, "New artist"}}},
-        {"WMInPlace", Source::WMARoom, {{MD_KIND_WM, MD_WM_TITLE, "New title\0"s}}},
-        // A value longer than the header has room for.
-        {"WMRewrite", Source::WMA, {{MD_KIND_WM, MD_WM_ALBUMTITLE, std::string(290, 'a') + '\0'}}},
-    };
-    for (const Scenario& s : scenarios)
-        if (name == s.name) return s;
-    throw std::invalid_argument(name);
-}
+enum { kMP3, kOgg, kWMInPlace, kWMRewrite };
+const Scenario kScenarios[] = {
+    {"MP3", Source::MP3,
+     {{MD_KIND_ID3V2, MD_ID3V2_TIT2, "\x00" "New title"s}, {MD_KIND_ID3V1, MD_ID3V1_TITLE, "New v1 title"}}},
+    {"Ogg", Source::Ogg, {{MD_KIND_OGG, MD_OGG_TITLE, "New title"}, {MD_KIND_OGG, MD_OGG_ARTIST, "New artist"}}},
+    {"WMInPlace", Source::WMARoom, {{MD_KIND_WM, MD_WM_TITLE, "New title\0"s}}},
+    {"WMRewrite", Source::WMA, {{MD_KIND_WM, MD_WM_ALBUMTITLE, std::string(290, 'a') + '\0'}}},  // past the room
+};
 
 Bytes ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);  // in one read: files here run to megabytes
@@ -88,8 +79,8 @@ const Bytes& SourceBytes(Source source) {
                                       : test::MakeWma(path, tags);
     if (ok && source == Source::WMARoom)  // a Padding Object, so that small changes fit in place
         ok = test::Run((test::FileExists("/usr/bin/python3") ? "/usr/bin/python3"s : "python3"s) +
-                       " -c 'import sys, mutagen.asf as a; f = a.ASF(sys.argv[1]); f.save(padding=lambda info: 4096)' " +
-                       quoted).status == 0;
+                       " -c 'import sys, mutagen.asf as a; f = a.ASF(sys.argv[1]); "
+                       "f.save(padding=lambda info: 4096)' " + quoted).status == 0;
     if (!ok) ADD_FAILURE() << "could not make the source file " << path;
     return made[source] = ReadWhole(path);
 }
@@ -97,10 +88,13 @@ const Bytes& SourceBytes(Source source) {
 struct Outcome {
     HRESULT init = 0, update = 0;
     std::vector<HRESULT> edits;
-    bool All(const std::function<bool(HRESULT)>& ok) const { return std::all_of(edits.begin(), edits.end(), ok); }
-    bool Complete() const { return init >= 0 && update == ZMTAGIO_S_OK && All([](HRESULT hr) { return hr == ZMTAGIO_S_OK; }); }
+    bool Complete() const {
+        auto ok = [](HRESULT hr) { return hr == ZMTAGIO_S_OK; };
+        return init >= 0 && ok(update) && std::all_of(edits.begin(), edits.end(), ok);
+    }
     bool Defined() const {  // no positive result other than S_FALSE
-        return init <= ZMTAGIO_S_FALSE && update <= ZMTAGIO_S_FALSE && All([](HRESULT hr) { return hr <= ZMTAGIO_S_FALSE; });
+        auto wrong = [](HRESULT hr) { return hr > ZMTAGIO_S_FALSE; };
+        return !wrong(init) && !wrong(update) && std::none_of(edits.begin(), edits.end(), wrong);
     }
     std::string Describe() const {
         std::ostringstream out;
@@ -111,8 +105,8 @@ struct Outcome {
     }
 };
 
-// What a host does: MDInit (stopping if it fails), the edits (an ID3v2 title
-// on a file found untagged), MDUpdate; afterEachCall runs after every call.
+// What a host does: MDInit (stopping if it fails), the edits (an ID3v2 title on a file found untagged),
+// MDUpdate; afterEachCall runs after every call.
 Outcome RunHost(const Scenario& scenario, const std::string& path, const std::function<void()>& afterEachCall = [] {}) {
     static const std::vector<Edit> kAddTag = {{MD_KIND_ID3V2, MD_ID3V2_TIT2, "\x00" "New title"s}};
     Outcome outcome;
@@ -130,54 +124,55 @@ Outcome RunHost(const Scenario& scenario, const std::string& path, const std::fu
     return outcome;
 }
 
-// The contents a file takes, in order, when nothing fails.
-std::vector<Bytes> CleanStates(const Scenario& scenario, const Bytes& source, const std::string& folder) {
-    std::string path = folder + "/clean";
-    test::WriteFile(path, source);
-    std::vector<Bytes> states = {source};
-    Outcome outcome = RunHost(scenario, path, [&] {
-        if (Bytes now = ReadWhole(path); now != states.back()) states.push_back(std::move(now));
-    });
-    EXPECT_TRUE(outcome.Complete()) << scenario.name << " does not succeed when nothing fails";
-    std::filesystem::remove(path);
-    return states;
-}
-
 std::vector<std::string> OtherFiles(const std::string& folder, const std::vector<std::string>& expected = {}) {
     std::vector<std::string> others;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (auto name = entry.path().filename().string(); std::find(expected.begin(), expected.end(), name) == expected.end())
+        if (auto name = entry.path().filename().string(); std::count(expected.begin(), expected.end(), name) == 0)
             others.push_back(name);
     return others;
 }
 
-struct ScopedTempDirectory {
-    std::optional<std::string> previous;
-    explicit ScopedTempDirectory(const std::string& folder) {  // TMPDIR, for its lifetime
+// Every test: the sources made (before TMPDIR moves), a folder for the file "song" and TMPDIR on a folder of
+// its own for the test's lifetime.
+class Files : public ::testing::Test {
+protected:
+    Files() {
+        for (Source source : {Source::MP3, Source::Ogg, Source::WMA, Source::WMARoom}) SourceBytes(source);
+        std::filesystem::create_directory(folder);
+        std::filesystem::create_directory(tmp);
         if (const char* now = std::getenv("TMPDIR")) previous = now;
-        ::setenv("TMPDIR", folder.c_str(), 1);
+        ::setenv("TMPDIR", tmp.c_str(), 1);
     }
-    ~ScopedTempDirectory() { previous ? ::setenv("TMPDIR", previous->c_str(), 1) : ::unsetenv("TMPDIR"); }
+    ~Files() override { previous ? ::setenv("TMPDIR", previous->c_str(), 1) : ::unsetenv("TMPDIR"); }
+
+    // The contents the file takes, in order, when nothing fails.
+    std::vector<Bytes> CleanStates(const Scenario& scenario, const Bytes& source) {
+        std::string clean = folder + "/clean";
+        test::WriteFile(clean, source);
+        std::vector<Bytes> states = {source};
+        Outcome outcome = RunHost(scenario, clean, [&] {
+            if (Bytes now = ReadWhole(clean); now != states.back()) states.push_back(std::move(now));
+        });
+        EXPECT_TRUE(outcome.Complete()) << scenario.name << " does not succeed when nothing fails";
+        std::filesystem::remove(clean);
+        return states;
+    }
+
+    test::TempDir work;
+    std::string folder = work.File("music"), tmp = work.File("tmp"), path = folder + "/song";
+    std::optional<std::string> previous;
 };
 
-// Every file call of a read, the edits and an update fails in turn, in each
-// way the file layer can fail: the result is documented, the file holds one of
-// its clean contents, and no temporary file stays unless the source could not
-// be replaced after it was finished (then it holds the complete new file).
-class FaultWalk : public ::testing::TestWithParam<const char*> {};
+// Every file call of a read, the edits and an update fails in turn, in each way the file layer can fail: the
+// result is documented, the file holds one of its clean contents, and no temporary file stays unless the source
+// could not be replaced after it was finished (then it holds the complete new file).
+class FaultWalk : public Files, public ::testing::WithParamInterface<int> {};
 
 TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
-    const Scenario& scenario = ScenarioNamed(GetParam());
-    SourceBytes(scenario.source);  // made by the encoders before TMPDIR moves
-    test::TempDir work;
-    std::string folder = work.File("music"), tmp = work.File("tmp"), path = folder + "/song", kept = tmp + "/" + kTempName;
-    std::filesystem::create_directory(folder);
-    std::filesystem::create_directory(tmp);
-    ScopedTempDirectory tmpdir(tmp);
-    std::vector<Bytes> states = CleanStates(scenario, SourceBytes(scenario.source), folder);
+    const Scenario& scenario = kScenarios[GetParam()];
+    std::vector<Bytes> states = CleanStates(scenario, SourceBytes(scenario.source));
     const Bytes &source = states.front(), &finished = states.back();
     ASSERT_GT(states.size(), 1u) << "the scenario changes nothing";
-
     test::WriteFile(path, source);
     fault::Arm(UINT64_MAX, fault::Kind::Error);
     RunHost(scenario, path);
@@ -185,7 +180,8 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
     fault::Reset();
     ASSERT_GT(calls, 0u);
 
-    int trace = ::open(work.File("trace").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    std::string kept = tmp + "/" + kTempName, tracePath = work.File("trace");
+    int trace = ::open(tracePath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     platform::SetTrace(true, trace);
     std::vector<std::string> problems;
     int damaged = 0, keptCount = 0;
@@ -193,7 +189,9 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
              {fault::Kind::Error, "error"}, {fault::Kind::ShortRead, "short read"},
              {fault::Kind::ShortWrite, "short write"}, {fault::Kind::DiskFull, "disk full"}}) {
         for (uint64_t n = 1; n <= calls; ++n) {
-            auto problem = [&](const std::string& what) { problems.push_back(kindName + " at call "s + std::to_string(n) + ": " + what); };
+            auto problem = [&](const std::string& what) {
+                problems.push_back(kindName + " at call "s + std::to_string(n) + ": " + what);
+            };
             test::WriteFile(path, source);
             if (ftruncate(trace, 0) != 0) ADD_FAILURE() << "cannot clear the trace";
             fault::Arm(n, kind);
@@ -206,18 +204,19 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
                 ++damaged, problem("the file holds neither its old nor its new content after " + outcome.Describe());
             else if (outcome.Complete() && now != finished)
                 problem("every call succeeded but the file is not the new one");
-            if (auto others = OtherFiles(folder, {"song"}); !others.empty()) problem("left " + others.front() + " beside the file");
+            if (auto others = OtherFiles(folder, {"song"}); !others.empty())
+                problem("left " + others.front() + " beside the file");
 
-            // The failure table keeps the finished temporary file when the
-            // source could not be replaced, and says where it is. An update
-            // through the Windows Media writer ends by deleting the empty
-            // temporary file: when that call fails, the file stays.
+            // The failure table keeps the finished temporary file when the source could not be replaced, and
+            // says where it is. An update through the Windows Media writer ends by deleting the empty temporary
+            // file: when that call fails, the file stays.
             auto temporaries = OtherFiles(tmp);
             bool onlyKept = temporaries == std::vector<std::string>{kTempName};
-            Bytes log = ReadWhole(work.File("trace"));
+            Bytes log = ReadWhole(tracePath);
             if (onlyKept && std::string(log.begin(), log.end()).find("Can't MoveFile File") != std::string::npos) {
                 ++keptCount;
-                if (ReadWhole(kept) != finished || now != source) problem("the kept temporary file is not the complete new file");
+                if (ReadWhole(kept) != finished || now != source)
+                    problem("the kept temporary file is not the complete new file");
             } else if (!temporaries.empty() && !(n == calls && onlyKept && ReadWhole(kept).empty())) {
                 problem("left " + temporaries.front() + " in the temporary directory");
             }
@@ -226,33 +225,21 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
     }
     platform::SetTrace(false, -1);
     ::close(trace);
-    std::cout << "fault walk " << scenario.name << ": " << calls << " calls x 4 kinds, " << damaged << " files damaged, "
-              << keptCount << " finished temporary files kept\n";
+    std::cout << "fault walk " << scenario.name << ": " << calls << " calls x 4 kinds, " << damaged
+              << " files damaged, " << keptCount << " finished temporary files kept\n";
     RecordProperty("calls", int(calls));
     RecordProperty("damaged", damaged);
     for (size_t i = 0; i < problems.size() && i < 20; ++i) ADD_FAILURE() << problems[i];
     EXPECT_TRUE(problems.empty()) << problems.size() << " problems";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FaultWalk, ::testing::Values("MP3", "Ogg", "WMInPlace", "WMRewrite"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Formats, FaultWalk, ::testing::Range(0, 4),
+                         [](const auto& info) { return std::string(kScenarios[info.param].name); });
 
-// A child rewrites a large file and is killed with SIGKILL at moments spread
-// over its whole run, past the replace: the path always holds one complete
-// content, old or new; what a killed update leaves behind is counted.
+// A child rewrites a large file and is killed with SIGKILL at moments spread over its whole run, past the
+// replace: the path always holds one complete content, old or new; what a killed update leaves is counted.
 constexpr int kTrials = 50;
 constexpr double kBeyondTheEnd = 2.0;  // the later kills land after the replace
-
-// The source with 4 MB of random audio before its last 128 bytes for MP3
-// (the ID3v1 block stays last), so that the copy and the flush take a while.
-Bytes Enlarged(const Scenario& scenario) {
-    Bytes bytes = SourceBytes(scenario.source), filler(4 << 20);
-    std::mt19937_64 random(7);
-    for (uint8_t& byte : filler) byte = uint8_t(random());
-    size_t at = bytes.size() - (scenario.source == Source::MP3 ? 128 : 0);
-    bytes.insert(bytes.begin() + long(at), filler.begin(), filler.end());
-    return bytes;
-}
 
 // A child that does what a host does, and when it started: it says so through a pipe.
 std::pair<pid_t, Clock::time_point> Start(const Scenario& scenario, const std::string& path, const std::string& tmp) {
@@ -272,31 +259,29 @@ std::pair<pid_t, Clock::time_point> Start(const Scenario& scenario, const std::s
     return {pid, Clock::now()};
 }
 
-class CrashSafety : public ::testing::TestWithParam<std::pair<const char*, bool>> {};  // temporary elsewhere
+class CrashSafety : public Files, public ::testing::WithParamInterface<std::pair<int, bool>> {};  // elsewhere
 
 TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
-    auto [name, elsewhere] = GetParam();
-    const Scenario& scenario = ScenarioNamed(name);
-    test::TempDir work;
-    std::string folder = work.File("music"), path = folder + "/song", tmp = work.File("tmp");
-    if (elsewhere) {
+    auto [index, elsewhere] = GetParam();
+    const Scenario& scenario = kScenarios[index];
+    if (elsewhere) {  // the temporary directory on another file system
         struct stat shm, here;
         if (stat("/dev/shm", &shm) != 0 || stat(work.path().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
             GTEST_SKIP() << "no second file system";
         tmp = "/dev/shm/zmtagio-crash-" + std::to_string(getpid());
+        std::filesystem::create_directory(tmp);
+        ::setenv("TMPDIR", tmp.c_str(), 1);
     }
-    std::filesystem::create_directory(folder);
-    std::filesystem::create_directory(tmp);
-    Bytes source = Enlarged(scenario);  // made by the encoders before TMPDIR moves
-    std::vector<Bytes> states;
-    {
-        ScopedTempDirectory tmpdir(tmp);
-        states = CleanStates(scenario, source, folder);
-    }
+    // 4 MB of random audio, before the ID3v1 block of MP3, so that the copy and the flush take a while.
+    Bytes source = SourceBytes(scenario.source), filler(4 << 20);
+    std::mt19937_64 random(7);
+    for (uint8_t& byte : filler) byte = uint8_t(random());
+    source.insert(source.end() - (scenario.source == Source::MP3 ? 128 : 0), filler.begin(), filler.end());
+    std::vector<Bytes> states = CleanStates(scenario, source);
     ASSERT_GT(states.size(), 1u);
 
-    // When an undisturbed run puts the new file in place (the median of a
-    // few runs): the kills are spread from the child's start to past it.
+    // When an undisturbed run puts the new file in place (the median of a few runs): the kills are spread
+    // from the child's start to past it.
     std::vector<Clock::duration> runs;
     for (int i = 0; i < 5; ++i) {
         test::WriteFile(path, source);
@@ -306,35 +291,36 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
         Clock::duration replaced{};
         for (bool exited = false; !exited; std::this_thread::sleep_for(std::chrono::microseconds(50))) {
             exited = waitpid(pid, nullptr, WNOHANG) == pid;
-            if (replaced == Clock::duration{} && (exited || (stat(path.c_str(), &now) == 0 && now.st_ino != before.st_ino)))
-                replaced = Clock::now() - started;
+            bool moved = stat(path.c_str(), &now) == 0 && now.st_ino != before.st_ino;
+            if (replaced == Clock::duration{} && (exited || moved)) replaced = Clock::now() - started;
         }
         runs.push_back(replaced);
     }
     std::sort(runs.begin(), runs.end());
-    Clock::duration replaced = runs[runs.size() / 2];
 
     int counts[4] = {}, besideTheFile = 0, inTheTemporaryDirectory = 0;  // old, between, new, lost
     for (int i = 0; i < kTrials; ++i) {
         test::WriteFile(path, source);
-        auto delay = std::chrono::duration_cast<Clock::duration>(replaced * kBeyondTheEnd * i / kTrials);
-        auto child = Start(scenario, path, tmp);
-        std::this_thread::sleep_until(child.second + delay);
-        kill(child.first, SIGKILL);
-        waitpid(child.first, nullptr, 0);
+        auto delay = std::chrono::duration_cast<Clock::duration>(runs[runs.size() / 2] * kBeyondTheEnd * i / kTrials);
+        auto [pid, started] = Start(scenario, path, tmp);
+        std::this_thread::sleep_until(started + delay);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
 
         Bytes now = ReadWhole(path);
         auto state = std::find(states.begin(), states.end(), now);
         ++counts[state == states.end() ? 3 : state == states.begin() ? 0 : state + 1 == states.end() ? 2 : 1];
         if (state == states.end())
-            ADD_FAILURE() << name << ": killed after " << std::chrono::duration<double, std::milli>(delay).count()
-                          << " ms, the file holds " << now.size() << " bytes of neither content";
-        for (const auto& left : OtherFiles(folder, {"song"})) ++besideTheFile, std::filesystem::remove(folder + "/" + left);
+            ADD_FAILURE() << scenario.name << ": killed after "
+                          << std::chrono::duration<double, std::milli>(delay).count() << " ms, the file holds "
+                          << now.size() << " bytes of neither content";
+        for (const auto& left : OtherFiles(folder, {"song"}))
+            ++besideTheFile, std::filesystem::remove(folder + "/" + left);
         for (const auto& left : OtherFiles(tmp)) ++inTheTemporaryDirectory, std::filesystem::remove(tmp + "/" + left);
     }
     if (elsewhere) std::filesystem::remove_all(tmp);
-    std::cout << "crash safety " << name << (elsewhere ? " (temporary on another file system)" : "") << ": " << kTrials
-              << " kills, " << counts[0] << " old, " << counts[2] << " new, " << counts[1]
+    std::cout << "crash safety " << scenario.name << (elsewhere ? " (temporary on another file system)" : "") << ": "
+              << kTrials << " kills, " << counts[0] << " old, " << counts[2] << " new, " << counts[1]
               << " between two complete updates, " << counts[3] << " lost, files left: " << inTheTemporaryDirectory
               << " in the temporary directory, " << besideTheFile << " beside the file\n";
     RecordProperty("kills", kTrials);
@@ -343,21 +329,22 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CrashSafety,
-                         ::testing::Values(std::pair{"MP3", false}, std::pair{"MP3", true}, std::pair{"Ogg", false},
-                                           std::pair{"WMRewrite", false}),
-                         [](const auto& info) { return std::string(info.param.first) + (info.param.second ? "Elsewhere" : ""); });
+                         ::testing::Values(std::pair{kMP3, false}, std::pair{kMP3, true}, std::pair{kOgg, false},
+                                           std::pair{kWMRewrite, false}),
+                         [](const auto& info) {
+                             return std::string(kScenarios[info.param.first].name) +
+                                    (info.param.second ? "Elsewhere" : "");
+                         });
 
-// Processes with threads (a session each) update their own files at once,
-// with one temporary name in one temporary directory: every update succeeds
-// with exactly its content, or fails with E_FAIL and leaves its file as it was.
+// Processes with threads (a session each) update their own files at once, with one temporary name in one
+// temporary directory: every update succeeds with exactly its content, or fails with E_FAIL and leaves its file
+// as it was.
 constexpr int kProcesses = 3, kThreads = 3, kRounds = 20;
-
 enum { kSucceeded, kRefused, kDamaged };  // what became of an update
-using Counts = std::array<int, 3>;
 
 // MP3 and Ogg by turns; each writer sets a title of its own, unique among all writers and rounds.
 Scenario Retitle(int process, int thread, int round) {
-    Scenario scenario = ScenarioNamed(thread % 2 ? "Ogg" : "MP3");
+    Scenario scenario = kScenarios[thread % 2 ? kOgg : kMP3];
     Edit& edit = scenario.edits.front();
     edit.value = edit.kind == MD_KIND_ID3V2 ? std::string(1, '\0') : std::string();
     for (int part : {process, thread, round}) edit.value.append(" ").append(std::to_string(part));
@@ -365,79 +352,63 @@ Scenario Retitle(int process, int thread, int round) {
     return scenario;
 }
 
-void Writer(int process, int thread, const std::string& folder, const std::map<std::string, Bytes>& expected,
-            std::atomic<int>* counts) {
-    std::string path = folder + "/writer" + std::to_string(process * kThreads + thread);
-    for (int round = 0; round < kRounds; ++round) {
-        Scenario scenario = Retitle(process, thread, round);
-        const Bytes& source = SourceBytes(scenario.source);
-        test::WriteFile(path, source);
-        Outcome outcome = RunHost(scenario, path);
-        Bytes now = ReadWhole(path);
-        if (outcome.Complete() && now == expected.at(scenario.edits.front().value)) {
-            ++counts[kSucceeded];
-        } else if (outcome.update == ZMTAGIO_E_FAIL && now == source) {
-            ++counts[kRefused];
-        } else {
-            ++counts[kDamaged];
-            std::cerr << path << " round " << round << ": update " << std::hex << outcome.update << std::dec
-                      << ", the file is " << (now == source ? "unchanged" : "neither old nor the expected new") << "\n";
-        }
-    }
-}
+using ConcurrencyTest = Files;
 
-TEST(ConcurrencyTest, UpdatesSharingTheTemporaryNameNeverMixFiles) {
-    for (const char* name : {"MP3", "Ogg"}) SourceBytes(ScenarioNamed(name).source);
-    test::TempDir work;
-    std::string folder = work.File("music"), tempFolder = work.File("tmp");
-    std::filesystem::create_directory(folder);
-    std::filesystem::create_directory(tempFolder);
-    ScopedTempDirectory tmpdir(tempFolder);
+TEST_F(ConcurrencyTest, UpdatesSharingTheTemporaryNameNeverMixFiles) {
     // What every update must produce, made one at a time before the race.
     std::map<std::string, Bytes> expected;
     for (int p = 0; p < kProcesses; ++p)
         for (int t = 0; t < kThreads; ++t)
             for (int r = 0; r < kRounds; ++r) {
                 Scenario scenario = Retitle(p, t, r);
-                expected[scenario.edits.front().value] = CleanStates(scenario, SourceBytes(scenario.source), folder).back();
+                expected[scenario.edits.front().value] = CleanStates(scenario, SourceBytes(scenario.source)).back();
             }
-
-    std::vector<std::pair<pid_t, int>> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        if (pid_t pid = fork(); pid == 0) {
-            std::atomic<int> shared[3] = {};
-            std::vector<std::thread> threads;
-            for (int t = 0; t < kThreads; ++t) threads.emplace_back(Writer, p, t, std::cref(folder), std::cref(expected), shared);
-            for (auto& thread : threads) thread.join();
-            Counts counts = {shared[0], shared[1], shared[2]};
-            _exit(write(fds[1], &counts, sizeof counts) == ssize_t(sizeof counts) ? 0 : 1);
-        } else {
-            close(fds[1]);
-            children.emplace_back(pid, fds[0]);
+    auto* counts = static_cast<std::atomic<int>*>(
+        mmap(nullptr, 3 * sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(counts, MAP_FAILED);  // what became of the updates of every process
+    auto writer = [&](int process, int thread) {
+        std::string file = folder + "/writer" + std::to_string(process * kThreads + thread);
+        for (int round = 0; round < kRounds; ++round) {
+            Scenario scenario = Retitle(process, thread, round);
+            const Bytes& source = SourceBytes(scenario.source);
+            test::WriteFile(file, source);
+            Outcome outcome = RunHost(scenario, file);
+            Bytes now = ReadWhole(file);
+            bool succeeded = outcome.Complete() && now == expected.at(scenario.edits.front().value);
+            bool refused = !succeeded && outcome.update == ZMTAGIO_E_FAIL && now == source;
+            ++counts[succeeded ? kSucceeded : refused ? kRefused : kDamaged];
+            if (!succeeded && !refused)
+                std::cerr << file << " round " << round << ": update " << std::hex << outcome.update << std::dec
+                          << ", the file is " << (now == source ? "unchanged" : "neither old nor the new") << "\n";
         }
+    };
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        if (pid_t pid = fork(); pid != 0) {
+            children.push_back(pid);
+            continue;
+        }
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) threads.emplace_back(writer, p, t);
+        for (auto& thread : threads) thread.join();
+        _exit(0);
     }
-    Counts total = {};
-    for (auto [pid, fd] : children) {
-        Counts counts;
-        bool received = read(fd, &counts, sizeof counts) == ssize_t(sizeof counts);
-        close(fd);
+    for (pid_t pid : children) {
         int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(received && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer process failed";
-        for (int i = 0; i < 3; ++i) total[i] += counts[i];
+        ASSERT_TRUE(waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "a writer process failed";
     }
-    int updates = total[kSucceeded] + total[kRefused] + total[kDamaged];
-    std::cout << "concurrency: " << updates << " updates by " << kProcesses << " processes x " << kThreads << " threads, "
-              << total[kSucceeded] << " succeeded, " << total[kRefused] << " refused with E_FAIL, " << total[kDamaged]
-              << " files damaged\n";
+    int updates = counts[kSucceeded] + counts[kRefused] + counts[kDamaged];
+    std::cout << "concurrency: " << updates << " updates by " << kProcesses << " processes x " << kThreads
+              << " threads, " << counts[kSucceeded] << " succeeded, " << counts[kRefused] << " refused with E_FAIL, "
+              << counts[kDamaged] << " files damaged\n";
     RecordProperty("updates", updates);
-    RecordProperty("damaged", total[kDamaged]);
+    RecordProperty("damaged", counts[kDamaged].load());
     EXPECT_EQ(updates, kProcesses * kThreads * kRounds);
-    EXPECT_EQ(total[kDamaged], 0);
-    EXPECT_GT(total[kSucceeded], 0);
-    EXPECT_TRUE(OtherFiles(tempFolder).empty()) << "a temporary file outlived every update";
+    EXPECT_EQ(counts[kDamaged], 0);
+    EXPECT_GT(counts[kSucceeded], 0);
+    EXPECT_TRUE(OtherFiles(tmp).empty()) << "a temporary file outlived every update";
+    munmap(counts, 3 * sizeof(std::atomic<int>));
 }
 
 }  // namespace

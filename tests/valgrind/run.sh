@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Runs the integration tests once under valgrind's memcheck: the session over
-# real files of every format, the COM module loaded the way hosts load it, and
-# the fault walk, which takes every failure path of reading and writing. Any
-# memcheck error or definite leak fails the run.
-# Usage: run.sh BUILD_DIR   (a build with tests, Release or Debug, without sanitizers)
+# run.sh BUILD_DIR (Release or Debug, no sanitizers): the session over real files, the COM module loaded
+# as hosts load it, and the fault walk (every failure path of reading and writing) once under valgrind's
+# memcheck. Any memcheck error or definite leak fails the run.
 set -euo pipefail
-
 build=${1:?usage: $0 BUILD_DIR}
 command -v valgrind >/dev/null || { echo "valgrind is not installed (make deps installs it)" >&2; exit 1; }
 cmake --build "$build" --target test_session test_com test_reliability -j "${JOBS:-2}" >/dev/null
