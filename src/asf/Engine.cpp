@@ -5,6 +5,9 @@
 #include "asf/HeaderInfo.h"
 
 namespace zm::asf {
+
+const IID IID_IWMHeldFileReader = {0x5f0c2a7e, 0x41d3, 0x4b8e, {0x9a, 0x61, 0x2e, 0x7d, 0x13, 0xc4, 0x58, 0xb0}};
+
 namespace {
 
 // IUnknown for an object that is one runtime role (Role, whose IID is
@@ -37,10 +40,21 @@ protected:
     explicit CRuntimeObject(bool writable) : CHeaderInfo(writable) {}
 };
 
-class CSyncReader final : public CRuntimeObject<IWMSyncReader, IID_IWMSyncReader> {
+class CSyncReader final : public CRuntimeObject<IWMSyncReader, IID_IWMSyncReader>, public IWMHeldFileReader {
 public:
     CSyncReader() : CRuntimeObject(false) {}
-    HRESULT STDMETHODCALLTYPE Open(const char16_t* path) override { return OpenFile(path); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object || !SameGuid(iid, IID_IWMHeldFileReader)) return CRuntimeObject::QueryInterface(iid, object);
+        *object = static_cast<IWMHeldFileReader*>(this);
+        AddRef();
+        return kS_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return CRuntimeObject::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return CRuntimeObject::Release(); }
+    HRESULT STDMETHODCALLTYPE Open(const char16_t* path) override { return OpenFile(path, nullptr); }
+    HRESULT STDMETHODCALLTYPE OpenHeld(const char16_t* path, platform::File& file) override {
+        return OpenFile(path, &file);
+    }
     HRESULT STDMETHODCALLTYPE Close() override { return CloseFile(); }
 };
 
@@ -48,7 +62,7 @@ public:
 class CMetadataEditor final : public CRuntimeObject<IWMMetadataEditor, IID_IWMMetadataEditor> {
 public:
     CMetadataEditor() : CRuntimeObject(true) {}
-    HRESULT STDMETHODCALLTYPE Open(const char16_t* path) override { return OpenFile(path); }
+    HRESULT STDMETHODCALLTYPE Open(const char16_t* path) override { return OpenFile(path, nullptr); }
     HRESULT STDMETHODCALLTYPE Close() override { return CloseFile(); }
     HRESULT STDMETHODCALLTYPE Flush() override { return FlushFile(); }
 };

@@ -3,8 +3,21 @@
 #pragma once
 
 #include "asf/WMRuntime.h"
+#include "platform/File.h"
 
 namespace zm::asf {
+
+// The engine's reader answers this besides the runtime's interfaces: it reads
+// the header through a file that the caller already holds open at that path,
+// so reading a file's tags opens it once. The system runtime does not know
+// it; a caller whose reader does not answer it opens by path.
+struct IWMHeldFileReader : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE OpenHeld(const char16_t* path, platform::File& file) = 0;
+
+protected:
+    ~IWMHeldFileReader() = default;
+};
+extern const IID IID_IWMHeldFileReader;
 
 HRESULT CreateEngineReader(IWMSyncReader** reader);
 HRESULT CreateEngineEditor(IWMMetadataEditor** editor);

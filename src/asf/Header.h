@@ -11,6 +11,7 @@
 #include "asf/ObjectIO.h"
 #include "asf/WMRuntime.h"
 #include "platform/Bytes.h"
+#include "platform/File.h"
 
 namespace zm::asf {
 
@@ -96,8 +97,9 @@ struct Header {
 HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header);
 
 // Reads the Header Object of the file at path (it must be followed by the
-// Data Object) and parses it.
-HRESULT LoadHeader(const char16_t* path, Header& header, std::string& narrowPath);
+// Data Object) and parses it; through held, from its start, when the caller
+// holds that file open already.
+HRESULT LoadHeader(const char16_t* path, platform::File* held, Header& header, std::string& narrowPath);
 
 // Writes the changed attributes into the file: in place when the new header
 // fits the old one with its padding, otherwise through a new file that takes

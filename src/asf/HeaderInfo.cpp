@@ -25,10 +25,10 @@ HRESULT Guarded(Body body) noexcept {
 
 }  // namespace
 
-HRESULT CHeaderInfo::OpenFile(const char16_t* path) {
+HRESULT CHeaderInfo::OpenFile(const char16_t* path, platform::File* held) {
     if (open_) return kNS_E_INVALID_REQUEST;
     return Guarded([&] {
-        HRESULT hr = LoadHeader(path, header_, path_);
+        HRESULT hr = LoadHeader(path, held, header_, path_);
         open_ = hr >= 0;
         return hr;
     });

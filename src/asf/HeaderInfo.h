@@ -53,7 +53,8 @@ public:
 
 protected:
     explicit CHeaderInfo(bool writable) : writable_(writable) {}
-    HRESULT OpenFile(const char16_t* path);
+    // Reads the header through held when given, else through a file opened here.
+    HRESULT OpenFile(const char16_t* path, platform::File* held);
     HRESULT CloseFile();
     HRESULT FlushFile();
     ULONG AddReference() { return ++references_; }

@@ -150,11 +150,14 @@ HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header) {
     return kS_OK;
 }
 
-HRESULT LoadHeader(const char16_t* path, Header& header, std::string& narrowPath) {
+HRESULT LoadHeader(const char16_t* path, platform::File* held, Header& header, std::string& narrowPath) {
     if (path == nullptr) return kE_INVALIDARG;
     narrowPath = NarrowPath(path);
-    platform::File file = platform::File::Open(narrowPath.c_str(), platform::File::Mode::Read);
+    platform::File opened;
+    if (!held) opened = platform::File::Open(narrowPath.c_str(), platform::File::Mode::Read);
+    platform::File& file = held ? *held : opened;
     if (narrowPath.empty() || !file.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
+    if (held && !file.Seek(0)) return kNS_E_FILE_READ;
     int64_t fileSize = file.Size();
     uint8_t start[kHeaderObjectSize];
     if (fileSize < 0 || file.Read(start) != int64_t(sizeof start)) return kNS_E_FILE_READ;

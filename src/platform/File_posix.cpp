@@ -242,8 +242,11 @@ bool File::SeekFromEnd(int64_t back) {
     return true;
 }
 
+// A read handle measures its file once: its windows and every later look use
+// that size, so that one open sees one file whoever reads through it.
 int64_t File::Size() {
     if (fault::Hit(fault::Op::Size)) return -1;
+    if (positioned_ && size_ >= 0) return size_;
     struct stat st;
     if (::fstat(handle_, &st) != 0) return -1;
     if (positioned_) size_ = int64_t(st.st_size);

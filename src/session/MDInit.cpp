@@ -80,7 +80,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
                 file_.Close();
                 return hr;
             }
-            if (record.isASF) wm::ReadWMFromFile(record, wm_, path, out);
+            if (record.isASF) wm::ReadWMFromFile(record, wm_, path, file_, out);
             file_.Close();
             if (out) *out = &record;
             return ZMTAGIO_S_FALSE;

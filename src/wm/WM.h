@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Bytes.h"
+#include "platform/File.h"
 #include "zmTagIO.h"
 
 namespace zm::wm {
@@ -18,8 +19,9 @@ struct WMState {
 const char* WMAttributeNameOf(int id);
 
 // Fills fields 1 to 16 (each with its own value buffer) when the whole read
-// succeeds; stores the record's address in out then.
-HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, MDRecord** out);
+// succeeds; stores the record's address in out then. file is the file at
+// path, open for reading; the read may go through it instead of a second open.
+HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out);
 // Writes field id (0: all of 1 to 16) into the file's header.
 HRESULT WriteWMIntoFile(MDRecord& record, int id);
 

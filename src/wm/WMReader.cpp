@@ -164,13 +164,17 @@ CWMPropertyReader::~CWMPropertyReader() {
     if (open_) reader_->Close();
 }
 
-HRESULT CWMPropertyReader::Open(const char* path) {
+HRESULT CWMPropertyReader::Open(const char* path, platform::File& file) {
     HRESULT hr = asf::WMCreateSyncReader(nullptr, 0, reader_.Put());
     if (hr < 0) return hr;
     char16_t widePath[kPathUnits];
     if (!path || platform::MultiByteToWideChar(platform::kCodePageAnsi, path, -1, widePath, kPathUnits) <= 0)
         return ZMTAGIO_E_FAIL;
-    hr = reader_->Open(widePath);
+    asf::ComPtr<asf::IWMHeldFileReader> held;
+    if (reader_->QueryInterface(asf::IID_IWMHeldFileReader, held.PutVoid()) >= 0)
+        hr = held->OpenHeld(widePath, file);
+    else
+        hr = reader_->Open(widePath);
     if (hr < 0) return hr;
     open_ = true;
     return reader_->QueryInterface(asf::IID_IWMHeaderInfo, info_.PutVoid());
@@ -205,9 +209,9 @@ HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
     return ZMTAGIO_S_OK;
 }
 
-HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, MDRecord** out) {
+HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out) {
     CWMPropertyReader reader;
-    HRESULT hr = reader.Open(path);
+    HRESULT hr = reader.Open(path, file);
     if (hr >= 0) hr = reader.ReadProperties();
     if (hr >= 0) hr = reader.FillRecord(record, state);
     if (hr < 0) return hr;

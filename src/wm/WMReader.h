@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "asf/Engine.h"
 #include "asf/WMRuntime.h"
 #include "wm/WM.h"
 #include "wm/WMString.h"
@@ -42,8 +43,9 @@ public:
     CWMPropertyReader(const CWMPropertyReader&) = delete;
     CWMPropertyReader& operator=(const CWMPropertyReader&) = delete;
 
-    // Makes the sync reader, opens path (ANSI) with it and asks for its header.
-    HRESULT Open(const char* path);
+    // Makes the sync reader, opens path (ANSI) with it, reading through file
+    // (open at that path) where the reader can, and asks for its header.
+    HRESULT Open(const char* path, platform::File& file);
     // The read list, in order; the first failing lookup ends it. The header
     // interface is released afterwards either way.
     HRESULT ReadProperties();

@@ -29,7 +29,8 @@ struct Record {
 };
 std::unique_ptr<Record> Read(const std::string& path, HRESULT* hr) {
     auto r = std::make_unique<Record>();
-    *hr = ReadWMFromFile(r->record, r->state, path.c_str(), &r->out);
+    zm::platform::File file = zm::platform::File::Open(path.c_str(), zm::platform::File::Mode::Read);
+    *hr = ReadWMFromFile(r->record, r->state, path.c_str(), file, &r->out);
     return r;
 }
 
