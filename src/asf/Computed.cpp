@@ -43,7 +43,19 @@ constexpr ComputedRow kComputed[] = {
     {u"OptimalBitrate", WMT_TYPE_DWORD, Bitrate},
 };
 
+constexpr uint64_t LetterBit(char16_t letter) { return uint64_t(1) << (letter & 63); }
+
+constexpr uint64_t FirstLetters() {
+    uint64_t letters = 0;
+    for (const ComputedRow& row : kComputed) letters |= LetterBit(row.name[0]);
+    return letters;
+}
+constexpr uint64_t kFirstLetters = FirstLetters();
+
+// Every stored name ("WM/...", mostly) is looked up here first: the first
+// letters of the rows turn most of them away before any row is compared.
 const ComputedRow* FindRow(std::u16string_view name) {
+    if (name.empty() || !(kFirstLetters & LetterBit(name[0]))) return nullptr;
     for (const ComputedRow& row : kComputed)
         if (row.name == name) return &row;
     return nullptr;

@@ -70,14 +70,15 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
         } else {
             // Writers change the language-neutral attribute of a name, so it is
             // the one read; one stored only under a language is read otherwise.
-            auto named = [&](const Attribute& a) { return a.stream == *stream && a.name == wanted; };
-            auto it = std::find_if(header_.attributes.begin(), header_.attributes.end(),
-                                   [&](const Attribute& a) { return named(a) && a.language == 0; });
-            if (it == header_.attributes.end())
-                it = std::find_if(header_.attributes.begin(), header_.attributes.end(), named);
-            if (it != header_.attributes.end()) {
-                bytes = std::span<const uint8_t>(it->value);
-                found = it->type;
+            const Attribute* match = nullptr;
+            for (const Attribute& a : header_.attributes) {
+                if (a.stream != *stream || a.name != wanted) continue;
+                if (!match || a.language == 0) match = &a;
+                if (a.language == 0) break;
+            }
+            if (match) {
+                bytes = std::span<const uint8_t>(match->value);
+                found = match->type;
             }
         }
         if (!bytes) {

@@ -53,7 +53,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDEditField(LONG id, MDField* value, LONG ki
 // 300 bytes; it is copied into the field's buffer and written into the file.
 HRESULT CzmTagIO::EditWMField(int id, const MDField& value) {
     MDRecord& record = *record_;
-    if (!record.isASF || !InRange(id, 1, wm::kFieldCount) || wm_.values[id].empty())
+    if (!record.isASF || !InRange(id, 1, wm::kFieldCount) || wm_.values.empty())
         return ZMTAGIO_E_INVALIDARG;
     if (value.size < 0 || value.size > wm::kValueSize) return ZMTAGIO_E_INVALIDARG;
     if (value.size > 0 && (!value.data || !std::memchr(value.data, 0, size_t(value.size))))

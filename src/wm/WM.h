@@ -11,8 +11,10 @@ namespace zm::wm {
 inline constexpr int kFieldCount = 16;   // fields 1 to 16
 inline constexpr int kValueSize = 300;   // bytes of each value buffer
 
+// The value buffers of fields 1 to 16, one after another in one block.
 struct WMState {
-    platform::Buffer values[kFieldCount + 1];  // [1..16]: the fields' text buffers
+    platform::Buffer values;
+    uint8_t* Value(int id) { return values.data() + size_t(id - 1) * kValueSize; }
 };
 
 // The attribute name of field id 0..16 ("Title" for 1), null outside.

@@ -70,24 +70,32 @@ constexpr ReadRow kReadList[] = {
 };
 constexpr int kEncodingTimeField = 2;
 
-// An attribute's type and bytes, the bytes in a zeroed UTF-16 buffer one
-// unit longer than the value, so a text is terminated whatever was stored.
+// An attribute's type and bytes. A text lands in a zeroed UTF-16 buffer one
+// unit longer than the value, so it is terminated whatever was stored; a
+// number, and any other short value, in the object itself.
 struct FetchedAttribute {
     asf::WMT_ATTR_DATATYPE type = asf::WMT_TYPE_BINARY;
-    WideText buffer;  // null when the attribute is absent
+    WideText buffer;
+    uint64_t small[2] = {};
+    const uint8_t* bytes = nullptr;  // null when the attribute is absent
     uint16_t length = 0;
 };
 
-HRESULT FetchAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t stream, FetchedAttribute& out) {
+HRESULT FetchAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t stream, bool text,
+                       FetchedAttribute& out) {
     uint16_t length = 0;
     HRESULT hr = info->GetAttributeByName(&stream, name, &out.type, nullptr, &length);
     if (hr == asf::kASF_E_NOTFOUND && length == 0) return ZMTAGIO_S_OK;
     if (hr < 0) return hr;
-    WideText buffer(new (std::nothrow) char16_t[length / 2 + 1]());
-    if (!buffer) return ZMTAGIO_E_OUTOFMEMORY;
-    hr = info->GetAttributeByName(&stream, name, &out.type, reinterpret_cast<uint8_t*>(buffer.get()), &length);
+    uint8_t* room = reinterpret_cast<uint8_t*>(out.small);
+    if (text || length > sizeof out.small) {
+        out.buffer.reset(new (std::nothrow) char16_t[length / 2 + 1]());
+        if (!out.buffer) return ZMTAGIO_E_OUTOFMEMORY;
+        room = reinterpret_cast<uint8_t*>(out.buffer.get());
+    }
+    hr = info->GetAttributeByName(&stream, name, &out.type, room, &length);
     if (hr < 0) return hr;
-    out.buffer = std::move(buffer);
+    out.bytes = room;
     out.length = length;
     return hr;
 }
@@ -142,8 +150,8 @@ void WriteClockText(uint64_t fileTime, char* buffer) {
 
 HRESULT GetWMStringAttribute(asf::IWMHeaderInfo* info, const char16_t* name, CWMString& target, uint16_t stream) {
     FetchedAttribute fetched;
-    HRESULT hr = FetchAttribute(info, name, stream, fetched);
-    if (hr < 0 || !fetched.buffer) return hr;
+    HRESULT hr = FetchAttribute(info, name, stream, true, fetched);
+    if (hr < 0 || !fetched.bytes) return hr;
     if (fetched.type != asf::WMT_TYPE_STRING) return ZMTAGIO_E_INVALIDARG;
     target.SetWide(std::move(fetched.buffer));
     return hr;
@@ -152,10 +160,10 @@ HRESULT GetWMStringAttribute(asf::IWMHeaderInfo* info, const char16_t* name, CWM
 HRESULT GetWMAttribute(asf::IWMHeaderInfo* info, const char16_t* name, std::span<uint8_t> destination,
                        uint16_t stream) {
     FetchedAttribute fetched;
-    HRESULT hr = FetchAttribute(info, name, stream, fetched);
-    if (hr < 0 || !fetched.buffer) return hr;
+    HRESULT hr = FetchAttribute(info, name, stream, false, fetched);
+    if (hr < 0 || !fetched.bytes) return hr;
     size_t count = std::min({NumberWidth(fetched.type), destination.size(), size_t(fetched.length)});
-    std::memcpy(destination.data(), fetched.buffer.get(), count);
+    std::memcpy(destination.data(), fetched.bytes, count);
     return hr;
 }
 
@@ -192,20 +200,19 @@ HRESULT CWMPropertyReader::ReadProperties() {
 }
 
 HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
-    platform::Buffer buffers[kFieldCount + 1];
-    for (int id = 1; id <= kFieldCount; ++id)
-        if (!buffers[id].Allocate(kValueSize)) return ZMTAGIO_E_OUTOFMEMORY;
-    WriteClockText(properties_.encodingTime, reinterpret_cast<char*>(buffers[kEncodingTimeField].data()));
+    WMState filled;
+    if (!filled.values.Allocate(kFieldCount * kValueSize)) return ZMTAGIO_E_OUTOFMEMORY;
+    WriteClockText(properties_.encodingTime, reinterpret_cast<char*>(filled.Value(kEncodingTimeField)));
     for (int id = 1; id <= kFieldCount; ++id) {
-        record.fields[id].data = buffers[id].data();
+        record.fields[id].data = filled.Value(id);
         record.fields[id].size = 0;
-        state.values[id] = std::move(buffers[id]);
     }
     for (const ReadRow& row : kReadList) {
         if (row.field == 0) continue;
         MDField& field = record.fields[row.field];
         field.size = (properties_.*row.text).CopyToAnsi(reinterpret_cast<char*>(field.data), kValueSize);
     }
+    state = std::move(filled);
     return ZMTAGIO_S_OK;
 }
 

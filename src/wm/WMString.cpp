@@ -1,5 +1,7 @@
 #include "wm/WMString.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -33,6 +35,14 @@ HRESULT ReportInternalError(uint32_t code) {
     std::printf("Internal error ( hr=0x%08x )\n", unsigned(hr));
     std::fflush(stdout);
     return hr;
+}
+
+// The length of an all-ASCII text, or -1.
+ptrdiff_t AsciiLength(const char16_t* text) {
+    ptrdiff_t n = 0;
+    for (; text[n]; ++n)
+        if (text[n] >= 0x80) return -1;
+    return n;
 }
 
 }  // namespace
@@ -80,8 +90,18 @@ bool CWMString::MakeAnsi() {
 int CWMString::CopyToAnsi(char* buffer, int size) {
     if (!buffer || size <= 0) return 0;
     std::memset(buffer, 0, size_t(size));
-    if (!wide_ || !MakeAnsi() || ansi_[0] == '\0') return 0;
-    size_t n = std::strlen(ansi_.get()) + 1;
+    if (!wide_) return 0;
+    size_t n;
+    // ASCII is the same bytes in every ANSI code page, so such a text (most
+    // tags) is copied across with no conversion and no ANSI copy kept.
+    if (ptrdiff_t ascii = ansi_ ? -1 : AsciiLength(wide_.get()); ascii >= 0) {
+        if (ascii == 0) return 0;
+        n = size_t(ascii) + 1;
+        std::copy_n(wide_.get(), std::min(n, size_t(size)) - 1, buffer);
+        return n <= size_t(size) ? int(n) : size;
+    }
+    if (!MakeAnsi() || ansi_[0] == '\0') return 0;
+    n = std::strlen(ansi_.get()) + 1;
     if (n <= size_t(size)) {
         std::memcpy(buffer, ansi_.get(), n);
         return int(n);

@@ -75,8 +75,7 @@ TEST(WMReaderTest, EachFieldReceivesItsAttributeAsAnsiTextInItsOwnBuffer) {
         for (int id = 1; id <= kFieldCount; ++id) {
             auto [text, size] = c.fields.count(id) ? c.fields.at(id)
                                                    : std::pair<std::string, int>{id == 2 ? "00:00:00:000" : "", 0};
-            ASSERT_EQ(r->Data(id), c.hr ? nullptr : r->state.values[id].data()) << id;
-            EXPECT_EQ(r->state.values[id].size(), c.hr ? 0u : size_t(kValueSize)) << id;
+            ASSERT_EQ(r->Data(id), c.hr ? nullptr : r->state.Value(id)) << id;
             EXPECT_EQ(r->Data(id) ? reinterpret_cast<const char*>(r->Data(id)) : "", c.hr ? "" : text) << id;
             EXPECT_EQ(r->record.fields[id].size, size) << id;
         }
@@ -87,9 +86,9 @@ TEST(WMReaderTest, EachFieldReceivesItsAttributeAsAnsiTextInItsOwnBuffer) {
 HRESULT WriteOne(const std::string& path, int id, const std::string& text, int size = -1) {
     auto r = std::make_unique<Record>();
     path.copy(r->record.filePath, sizeof r->record.filePath - 1);
-    r->state.values[id].Allocate(kValueSize);
-    std::memcpy(r->state.values[id].data(), text.c_str(), text.size() + 1);
-    r->record.fields[id].data = r->state.values[id].data();
+    r->state.values.Allocate(kFieldCount * kValueSize);
+    std::memcpy(r->state.Value(id), text.c_str(), text.size() + 1);
+    r->record.fields[id].data = r->state.Value(id);
     r->record.fields[id].size = size < 0 ? int(text.size() + 1) : size;
     return WriteWMIntoFile(r->record, id);
 }
