@@ -40,17 +40,16 @@ size_t FixedSize(WMT_ATTR_DATATYPE type) {
 }
 
 std::u16string NameFrom(ByteView bytes) {
-    std::u16string name;
-    for (size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        char16_t unit = char16_t(*bytes.LE16(at));
-        if (unit == 0) break;
-        name += unit;
-    }
+    size_t units = 0;
+    while (units < bytes.size() / 2 && platform::LoadLE16(bytes.data() + 2 * units) != 0) ++units;
+    std::u16string name(units, u'\0');
+    for (size_t i = 0; i < units; ++i) name[i] = char16_t(platform::LoadLE16(bytes.data() + 2 * i));
     return name;
 }
 
 // A stored value in its runtime form; boolSize is the object's width of BOOL.
 bool ValueFrom(WMT_ATTR_DATATYPE type, ByteView stored, size_t boolSize, std::vector<uint8_t>& out) {
+    out.reserve(stored.size() + 2);  // room for a missing terminator
     out.assign(stored.data(), stored.data() + stored.size());
     if (type == WMT_TYPE_STRING) {
         if (stored.size() % 2 != 0) return false;
@@ -85,7 +84,9 @@ bool ParseContentDescription(ByteView object, std::vector<Attribute>& out) {
 
 bool ParseExtendedContent(ByteView object, std::vector<Attribute>& out) {
     Cursor cursor(object, kListCountAt);
-    for (uint16_t count = cursor.U16(); count > 0 && cursor.ok(); --count) {
+    uint16_t count = cursor.U16();
+    out.reserve(out.size() + count);
+    for (; count > 0 && cursor.ok(); --count) {
         ByteView name = cursor.Take(cursor.U16());
         uint16_t code = cursor.U16();
         ByteView value = cursor.Take(cursor.U16());
@@ -105,7 +106,9 @@ bool ParseExtendedContent(ByteView object, std::vector<Attribute>& out) {
 bool ParseMetadataList(Home home, ByteView object, std::vector<Attribute>& out) {
     Cursor cursor(object, kListCountAt);
     uint16_t lastCode = home == Home::MetadataLibrary ? kLastLibraryCode : kLastListCode;
-    for (uint16_t count = cursor.U16(); count > 0 && cursor.ok(); --count) {
+    uint16_t count = cursor.U16();
+    out.reserve(out.size() + count);
+    for (; count > 0 && cursor.ok(); --count) {
         Attribute attribute;
         attribute.home = home;
         uint16_t language = cursor.U16();
@@ -234,22 +237,27 @@ ObjectKind KindOfHome(Home home) {
 }
 
 void MergeRepeatedTexts(std::vector<Attribute>& attributes) {
-    std::vector<bool> repeat(attributes.size());
+    std::vector<bool> repeat;  // made when the first repeat is found: most headers have none
     for (Attribute& text : attributes) {
         if (text.home != Home::ContentDescription) continue;
         for (size_t i = 0; i < attributes.size(); ++i) {
             const Attribute& a = attributes[i];
-            if (repeat[i] || a.home != Home::ExtendedContent || a.type != WMT_TYPE_STRING ||
+            if ((!repeat.empty() && repeat[i]) || a.home != Home::ExtendedContent || a.type != WMT_TYPE_STRING ||
                 !SameLetters(a.name, text.name) || a.value != text.value)
                 continue;
+            repeat.resize(attributes.size());
             repeat[i] = true;
             text.repeats.push_back(a.name);
         }
     }
-    std::vector<Attribute> kept;
-    for (size_t i = 0; i < attributes.size(); ++i)
-        if (!repeat[i]) kept.push_back(std::move(attributes[i]));
-    attributes = std::move(kept);
+    if (repeat.empty()) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        if (repeat[i]) continue;
+        if (kept != i) attributes[kept] = std::move(attributes[i]);
+        ++kept;
+    }
+    attributes.erase(attributes.begin() + ptrdiff_t(kept), attributes.end());
 }
 
 bool ParseAttributeObject(ObjectKind kind, ByteView object, std::vector<Attribute>& out) {

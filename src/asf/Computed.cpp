@@ -57,7 +57,7 @@ constexpr uint64_t kFirstLetters = FirstLetters();
 const ComputedRow* FindRow(std::u16string_view name) {
     if (name.empty() || !(kFirstLetters & LetterBit(name[0]))) return nullptr;
     for (const ComputedRow& row : kComputed)
-        if (row.name == name) return &row;
+        if (row.name[0] == name[0] && SameName(row.name, name)) return &row;
     return nullptr;
 }
 

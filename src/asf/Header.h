@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "asf/ObjectIO.h"
@@ -33,6 +35,12 @@ inline constexpr size_t kStreamPropertiesFixedSize = 78;
 inline constexpr size_t kExtensionReservedAt = 24;
 inline constexpr size_t kExtensionDataSizeAt = 42;
 inline constexpr size_t kExtensionFixedSize = 46;
+
+// Attribute names match unit for unit. Equal lengths are compared as bytes,
+// which is faster than the unit loop of a string comparison.
+inline bool SameName(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
 
 // Where an attribute is stored in the file.
 enum class Home : uint8_t { ContentDescription, ExtendedContent, Metadata, MetadataLibrary };

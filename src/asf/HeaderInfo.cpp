@@ -72,7 +72,7 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
             // the one read; one stored only under a language is read otherwise.
             const Attribute* match = nullptr;
             for (const Attribute& a : header_.attributes) {
-                if (a.stream != *stream || a.name != wanted) continue;
+                if (a.stream != *stream || !SameName(a.name, wanted)) continue;
                 if (!match || a.language == 0) match = &a;
                 if (a.language == 0) break;
             }

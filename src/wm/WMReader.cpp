@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "platform/CodePage.h"
@@ -139,11 +140,22 @@ HRESULT ReadRowInto(asf::IWMHeaderInfo* info, const ReadRow& row, WMProperties& 
     return ZMTAGIO_E_FAIL;
 }
 
+char* PutDigits(char* at, unsigned value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = char('0' + value % 10);
+    return at + width;
+}
+
+// "hh:mm:ss:mmm", written digit by digit: every read shows it, and a format
+// call costs more than the rest of the field.
 void WriteClockText(uint64_t fileTime, char* buffer) {
     SystemTime time;
     // A time the conversion refuses leaves the field's text empty.
     if (!FileTimeToSystemTime(fileTime, time)) return;
-    std::snprintf(buffer, kValueSize, "%02d:%02d:%02d:%03d", time.hour, time.minute, time.second, time.milliseconds);
+    const unsigned parts[] = {time.hour, time.minute, time.second, time.milliseconds};
+    for (size_t i = 0; i < std::size(parts); ++i) {
+        buffer = PutDigits(buffer, parts[i], i + 1 < std::size(parts) ? 2 : 3);
+        *buffer++ = i + 1 < std::size(parts) ? ':' : '\0';
+    }
 }
 
 }  // namespace
