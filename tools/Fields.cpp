@@ -1,6 +1,7 @@
 #include "Fields.h"
 
 #include <cstring>
+#include <span>
 
 #include "ID3Text.h"
 
@@ -15,28 +16,29 @@ constexpr size_t kWMValueBuffer = 300;
 // The slots each kind of tag uses, and its name in the output.
 struct KindRange {
     LONG kind;
-    const char* name;
+    std::string_view name;
     int first;
     int last;
 };
 
-constexpr KindRange kID3V2Range = {MD_KIND_ID3V2, "id3v2", kFirstField, kLastID3V2Field};
-constexpr KindRange kID3V1Range = {MD_KIND_ID3V1, "id3v1", kFirstID3V1Field, kLastID3V1Field};
-constexpr KindRange kOggRange = {MD_KIND_OGG, "ogg", kFirstField, kLastOggField};
 constexpr KindRange kWMRange = {MD_KIND_WM, "wm", kFirstField, kLastWMField};
+constexpr KindRange kOggRange = {MD_KIND_OGG, "ogg", kFirstField, kLastOggField};
+constexpr KindRange kMP3Ranges[] = {{MD_KIND_ID3V2, "id3v2", kFirstField, kLastID3V2Field},
+                                    {MD_KIND_ID3V1, "id3v1", kFirstID3V1Field, kLastID3V1Field}};
 
-std::vector<KindRange> RangesOf(const MDRecord& record) {
-    if (record.isASF) return {kWMRange};
-    if (record.isOgg) return {kOggRange};
-    std::vector<KindRange> ranges;
-    if (record.hasID3v2) ranges.push_back(kID3V2Range);
-    if (record.hasID3v1) ranges.push_back(kID3V1Range);
-    return ranges;
+std::span<const KindRange> RangesOf(const MDRecord& record) {
+    if (record.isASF) return {&kWMRange, 1};
+    if (record.isOgg) return {&kOggRange, 1};
+    std::span<const KindRange> mp3 = kMP3Ranges;
+    if (!record.hasID3v2) mp3 = mp3.subspan(1);
+    if (!record.hasID3v1) mp3 = mp3.first(mp3.size() - 1);
+    return mp3;
 }
 
-std::string NameOf(const KindRange& range, int id, const MDField& field) {
+std::string_view NameOf(const KindRange& range, int id, const MDField& field) {
     if (const char* name = zmTagIOFieldName(range.kind, id)) return name;
-    if (range.kind == MD_KIND_ID3V2) return std::string(field.frameId, strnlen(field.frameId, sizeof field.frameId));
+    if (range.kind == MD_KIND_ID3V2)
+        return std::string_view(field.frameId, strnlen(field.frameId, sizeof field.frameId));
     return {};
 }
 
@@ -47,7 +49,7 @@ bool IsPresent(const KindRange& range, const MDField& field) {
     return field.size > 0 && field.data != nullptr;
 }
 
-FieldView ViewOf(const MDRecord& record, const KindRange& range, int id, uint32_t codePage) {
+FieldView ViewOf(const MDRecord& record, const KindRange& range, int id, uint32_t codePage, TextStore& store) {
     const MDField& field = record.fields[id];
     FieldView view;
     view.id = id;
@@ -56,12 +58,12 @@ FieldView ViewOf(const MDRecord& record, const KindRange& range, int id, uint32_
     view.name = NameOf(range, id, field);
     view.bytes = Bytes(field.data, field.size > 0 ? size_t(field.size) : 0);
     switch (range.kind) {
-        case MD_KIND_ID3V2: InterpretID3V2(record.id3v2Version, codePage, view); break;
-        case MD_KIND_ID3V1: InterpretID3V1(codePage, view); break;
-        case MD_KIND_OGG: view.text = std::string(AsText(view.bytes)); break;
+        case MD_KIND_ID3V2: InterpretID3V2(record.id3v2Version, codePage, view, store); break;
+        case MD_KIND_ID3V1: InterpretID3V1(codePage, view, store); break;
+        case MD_KIND_OGG: view.text = AsText(view.bytes); break;
         case MD_KIND_WM: {
             const char* text = reinterpret_cast<const char*>(field.data);
-            view.text = CodePageToUtf8(AsBytes(std::string_view(text, strnlen(text, kWMValueBuffer))), codePage);
+            view.text = CodePageText(AsBytes(std::string_view(text, strnlen(text, kWMValueBuffer))), codePage, store);
             break;
         }
     }
@@ -98,19 +100,25 @@ std::string DescribeTags(const MDRecord& record) {
     return "no tags";
 }
 
-std::vector<FieldView> ListFields(const MDRecord& record, uint32_t codePage) {
-    std::vector<FieldView> views;
-    for (const KindRange& range : RangesOf(record))
-        for (int id = range.first; id <= range.last; ++id)
-            if (IsPresent(range, record.fields[id])) views.push_back(ViewOf(record, range, id, codePage));
-    return views;
+void FieldList::Clear() {
+    views_.clear();
+    store_.Clear();
 }
 
-std::optional<FieldView> FindField(const MDRecord& record, LONG kind, int id, uint32_t codePage) {
+const std::vector<FieldView>& FieldList::Read(const MDRecord& record, uint32_t codePage) {
+    Clear();
+    for (const KindRange& range : RangesOf(record))
+        for (int id = range.first; id <= range.last; ++id)
+            if (IsPresent(range, record.fields[id])) views_.push_back(ViewOf(record, range, id, codePage, store_));
+    return views_;
+}
+
+const FieldView* FieldList::Find(const MDRecord& record, LONG kind, int id, uint32_t codePage) {
+    Clear();
     for (const KindRange& range : RangesOf(record))
         if (range.kind == kind && id >= range.first && id <= range.last && IsPresent(range, record.fields[id]))
-            return ViewOf(record, range, id, codePage);
-    return std::nullopt;
+            return &views_.emplace_back(ViewOf(record, range, id, codePage, store_));
+    return nullptr;
 }
 
 }  // namespace zmtagio

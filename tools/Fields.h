@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Text.h"
@@ -24,21 +25,34 @@ bool WMValuesRead(const MDRecord& record);
 // "ID3v2.3, ID3v1", "Ogg Vorbis", "Windows Media", "no tags", ...
 std::string DescribeTags(const MDRecord& record);
 
+// Views into the record and into text a FieldList converted.
 struct FieldView {
     int id = 0;
     LONG kind = 0;
-    std::string kindName;  // "id3v1", "id3v2", "ogg", "wm"
-    std::string name;
-    Bytes bytes;                      // the slot's size bytes
-    std::optional<std::string> text;  // UTF-8; absent for binary values
-    std::optional<std::string> language;
-    std::optional<std::string> description;
-    std::string binaryType;  // for binary values: a MIME type when the frame names one
+    std::string_view kindName;  // "id3v1", "id3v2", "ogg", "wm"
+    std::string_view name;
+    Bytes bytes;                           // the slot's size bytes
+    std::optional<std::string_view> text;  // UTF-8 where the tag is; absent for binary values
+    std::optional<std::string_view> language;
+    std::optional<std::string_view> description;
+    std::string_view binaryType;  // for binary values: a MIME type when the frame names one
 };
 
-// Present fields in id order: slots with a value, and for Windows Media every
-// slot that has its value buffer.
-std::vector<FieldView> ListFields(const MDRecord& record, uint32_t codePage);
-std::optional<FieldView> FindField(const MDRecord& record, LONG kind, int id, uint32_t codePage);
+// The present fields of a record in id order: slots with a value, and for
+// Windows Media every slot that has its value buffer. The views hold until
+// the record changes or the list is read again; a list kept from file to
+// file reuses its memory, so reading one costs no allocation.
+class FieldList {
+public:
+    const std::vector<FieldView>& Read(const MDRecord& record, uint32_t codePage);
+    // Null when the record does not have the field.
+    const FieldView* Find(const MDRecord& record, LONG kind, int id, uint32_t codePage);
+
+private:
+    void Clear();
+
+    std::vector<FieldView> views_;
+    TextStore store_;
+};
 
 }  // namespace zmtagio

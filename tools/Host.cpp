@@ -1,6 +1,6 @@
 #include "Host.h"
 
-#include <cstdio>
+#include <string_view>
 
 namespace zmtagio {
 namespace {
@@ -71,9 +71,11 @@ std::string ResultName(HRESULT hr) {
     return ResultHex(hr);
 }
 
+// Written digit by digit: formatting costs more than the rest of a JSON line.
 std::string ResultHex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", unsigned(hr));
+    constexpr std::string_view kDigits = "0123456789ABCDEF";
+    std::string text = "0x00000000";
+    for (size_t digit = 0; digit < 8; ++digit) text[9 - digit] = kDigits[(uint32_t(hr) >> (4 * digit)) & 15];
     return text;
 }
 

@@ -26,13 +26,13 @@ void SplitDescription(std::string_view rest, FieldView& view) {
     rest = TrimTrailing(rest, kZeros);
     size_t zero = rest.find('\0');
     if (zero == std::string_view::npos) {
-        view.text = std::string(rest);
+        view.text = rest;
         return;
     }
     std::string_view text = rest.substr(zero + 1);
     if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
-    view.description = std::string(rest.substr(0, zero));
-    view.text = std::string(text);
+    view.description = rest.substr(0, zero);
+    view.text = text;
 }
 
 // The internal form of a comment: in ISO-8859-1 the language, the
@@ -42,23 +42,23 @@ void InterpretComment(std::string_view form, FieldView& view) {
     uint8_t encoding = uint8_t(form[0]);
     std::string_view rest = form.substr(1);
     if (encoding == kLatin1 && rest.size() >= kLanguageLength) {
-        view.language = std::string(rest.substr(0, kLanguageLength));
+        view.language = rest.substr(0, kLanguageLength);
         rest.remove_prefix(kLanguageLength);
     }
     SplitDescription(rest, view);
 }
 
 // A frame body still in the file's encoding.
-std::string DecodeBody(Bytes body, uint32_t codePage) {
+std::string_view DecodeBody(Bytes body, uint32_t codePage, TextStore& store) {
     Bytes text = body.subspan(1);
     switch (body[0]) {
-        case kLatin1: return CodePageToUtf8(text, codePage);
+        case kLatin1: return CodePageText(text, codePage, store);
         case kUtf16:
-            if (text.size() >= 2 && text[0] == 0xFE && text[1] == 0xFF) return Utf16ToUtf8(text.subspan(2), false);
-            if (text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFE) return Utf16ToUtf8(text.subspan(2), true);
-            return Utf16ToUtf8(text, true);
-        case kUtf16BE: return Utf16ToUtf8(text, false);
-        default: return std::string(AsText(text));
+            if (text.size() >= 2 && text[0] == 0xFE && text[1] == 0xFF) return Utf16Text(text.subspan(2), false, store);
+            if (text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFE) return Utf16Text(text.subspan(2), true, store);
+            return Utf16Text(text, true, store);
+        case kUtf16BE: return Utf16Text(text, false, store);
+        default: return AsText(text);
     }
 }
 
@@ -67,14 +67,14 @@ bool IsUrlFrame(std::string_view name) { return name.starts_with('W') && name !=
 
 // Pictures and embedded objects name their MIME type after the encoding byte;
 // version 2.2 pictures give a three-letter format instead.
-std::string BinaryType(std::string_view name, Bytes body, int id3v2Version) {
+std::string_view BinaryType(std::string_view name, Bytes body, int id3v2Version) {
     if ((name != "APIC" && name != "GEOB") || body.size() < 2) return {};
     std::string_view rest = AsText(body.subspan(1));
     size_t end = id3v2Version == 2 && name == "APIC" ? kLanguageLength : rest.find('\0');
     end = std::min({end, rest.size(), kMaxMimeLength});
     std::string_view type = rest.substr(0, end);
     bool printable = std::all_of(type.begin(), type.end(), [](char c) { return c > 0x20 && c < 0x7F; });
-    return printable ? std::string(type) : std::string();
+    return printable ? type : std::string_view();
 }
 
 }  // namespace
@@ -83,30 +83,32 @@ bool IsConvertedID3V2Field(int id) {
     return std::find(std::begin(kConvertedFields), std::end(kConvertedFields), id) != std::end(kConvertedFields);
 }
 
-void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view) {
+void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view, TextStore& store) {
     if (view.bytes.empty()) return;
     std::string_view form = AsText(view.bytes);
     if (view.id == kCommentField) {
         InterpretComment(form, view);
     } else if (IsConvertedID3V2Field(view.id)) {
-        view.text = std::string(TrimTrailing(form.substr(1), kZeros));
+        view.text = TrimTrailing(form.substr(1), kZeros);
     } else if (view.name == "TXXX") {
-        SplitDescription(DecodeBody(view.bytes, codePage), view);
+        SplitDescription(DecodeBody(view.bytes, codePage, store), view);
     } else if (IsTextFrame(view.name)) {
-        view.text = std::string(TrimTrailing(DecodeBody(view.bytes, codePage), kZeros));
+        view.text = TrimTrailing(DecodeBody(view.bytes, codePage, store), kZeros);
     } else if (IsUrlFrame(view.name)) {
-        view.text = CodePageToUtf8(AsBytes(TrimTrailing(form, kZeros)), codePage);
+        view.text = CodePageText(AsBytes(TrimTrailing(form, kZeros)), codePage, store);
     } else {
         view.binaryType = BinaryType(view.name, view.bytes, id3v2Version);
     }
 }
 
-void InterpretID3V1(uint32_t codePage, FieldView& view) {
+void InterpretID3V1(uint32_t codePage, FieldView& view, TextStore& store) {
     if (view.id == kID3V1Track || view.id == kID3V1Genre) {
-        view.text = view.bytes.empty() ? std::string() : std::to_string(view.bytes[0]);
+        std::string& number = store.NewPiece();
+        if (!view.bytes.empty()) number = std::to_string(view.bytes[0]);
+        view.text = number;
         return;
     }
-    view.text = CodePageToUtf8(AsBytes(TrimTrailing(AsText(view.bytes), kZerosAndSpaces)), codePage);
+    view.text = CodePageText(AsBytes(TrimTrailing(AsText(view.bytes), kZerosAndSpaces)), codePage, store);
 }
 
 }  // namespace zmtagio

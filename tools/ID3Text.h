@@ -11,8 +11,9 @@ bool IsConvertedID3V2Field(int id);
 
 // Sets text, language and description of an ID3v2 field whose name and bytes
 // are in place; binary frames get no text.
-void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view);
-void InterpretID3V1(uint32_t codePage, FieldView& view);
+// Text that needs converting goes to the store.
+void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view, TextStore& store);
+void InterpretID3V1(uint32_t codePage, FieldView& view, TextStore& store);
 
 // The ID3v1 genre list, by number; null past its end.
 const char* ID3V1GenreName(int number);

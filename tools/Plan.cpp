@@ -180,6 +180,7 @@ Plan PlanEdits(const SetOptions& options, const MDRecord& record, TagFamily fami
     plan.error = Resolve(options, record, family, targets);
     if (!plan.error.empty()) return plan;
     KeepLastValues(targets);
+    FieldList fields;
     for (const Target& target : targets) {
         Edit edit;
         edit.kind = target.kind;
@@ -192,7 +193,7 @@ Plan PlanEdits(const SetOptions& options, const MDRecord& record, TagFamily fami
         }
         edit.value = std::move(encoded.value);
         edit.expected = std::move(encoded.expected);
-        if (std::optional<FieldView> old = FindField(record, target.kind, target.id, codePage)) edit.before = old->text;
+        if (const FieldView* old = fields.Find(record, target.kind, target.id, codePage)) edit.before = old->text;
         plan.edits.push_back(std::move(edit));
     }
     plan.error = KeepID3V1Consistent(record, plan.edits);

@@ -8,8 +8,8 @@ constexpr int kFirstOggField = 1;
 // A deleted field reads as absent or empty; an ID3v1 track as 0. Deleting
 // the comment of one language may bring another language's comment into the
 // slot, which is fine as long as it is not the deleted one.
-bool ShowsDeletion(const Edit& edit, const std::optional<FieldView>& found) {
-    std::string text = found ? found->text.value_or(std::string()) : std::string();
+bool ShowsDeletion(const Edit& edit, const FieldView* found) {
+    std::string_view text = found ? found->text.value_or(std::string_view()) : std::string_view();
     if (text.empty()) return true;
     if (edit.kind == MD_KIND_ID3V1 && edit.id == MD_ID3V1_TRACK) return text == "0";
     return edit.kind == MD_KIND_ID3V2 && edit.id == MD_ID3V2_COMM && edit.before != text;
@@ -18,8 +18,9 @@ bool ShowsDeletion(const Edit& edit, const std::optional<FieldView>& found) {
 }  // namespace
 
 std::string MissingEdit(const MDRecord& record, const std::vector<Edit>& edits, uint32_t codePage) {
+    FieldList fields;
     for (const Edit& edit : edits) {
-        std::optional<FieldView> found = FindField(record, edit.kind, edit.id, codePage);
+        const FieldView* found = fields.Find(record, edit.kind, edit.id, codePage);
         bool reached = edit.expected.empty() ? ShowsDeletion(edit, found)
                                              : found && found->text == edit.expected;
         if (!reached) {

@@ -2,29 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "Fields.h"
 #include "Host.h"
 #include "ID3Text.h"
+#include "JsonWriter.h"
 
 namespace zmtagio {
 namespace {
-
-using Json = nlohmann::ordered_json;
-
-Json FieldJson(const FieldView& view) {
-    Json field;
-    field["id"] = view.id;
-    field["kind"] = view.kindName;
-    field["name"] = view.name;
-    field["size"] = view.bytes.size();
-    field["hex"] = Hex(view.bytes);
-    if (view.text) field["text"] = *view.text;
-    if (view.language) field["lang"] = *view.language;
-    if (view.description) field["description"] = *view.description;
-    return field;
-}
 
 std::string ValueText(const FieldView& view) {
     std::string shown;
@@ -43,35 +28,51 @@ std::string ValueText(const FieldView& view) {
 
 }  // namespace
 
-std::string JsonLine(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage) {
-    MDRecord empty{};
-    const MDRecord& shown = record ? *record : empty;
-    Json line;
-    line["path"] = path;
-    line["result"] = ResultName(hr);
-    line["hr"] = ResultHex(hr);
-    line["hasID3v1"] = shown.hasID3v1 != 0;
-    line["hasID3v2"] = shown.hasID3v2 != 0;
-    line["isOgg"] = shown.isOgg != 0;
-    line["isASF"] = shown.isASF != 0;
-    line["id3v2Version"] = shown.id3v2Version;
-    line["id3v2Flags"] = shown.id3v2Flags;
-    line["fields"] = Json::array();
-    for (const FieldView& view : ListFields(shown, codePage)) line["fields"].push_back(FieldJson(view));
-    // Whatever bytes the file holds, the line stays valid JSON: text that is
-    // not UTF-8 is printed with U+FFFD, and "hex" keeps the exact bytes.
-    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage,
+                    FieldList& fields) {
+    static const MDRecord kNoRecord{};
+    const MDRecord& shown = record ? *record : kNoRecord;
+    JsonWriter json(out);
+    json.BeginObject();
+    json.String("path", path);
+    json.String("result", ResultName(hr));
+    json.String("hr", ResultHex(hr));
+    json.Bool("hasID3v1", shown.hasID3v1 != 0);
+    json.Bool("hasID3v2", shown.hasID3v2 != 0);
+    json.Bool("isOgg", shown.isOgg != 0);
+    json.Bool("isASF", shown.isASF != 0);
+    json.Number("id3v2Version", shown.id3v2Version);
+    json.Number("id3v2Flags", shown.id3v2Flags);
+    json.BeginArray("fields");
+    for (const FieldView& view : fields.Read(shown, codePage)) {
+        json.BeginObject();
+        json.Number("id", view.id);
+        json.String("kind", view.kindName);
+        json.String("name", view.name);
+        json.Number("size", int64_t(view.bytes.size()));
+        // Whatever bytes the file holds, the line stays valid JSON: text that
+        // is not UTF-8 is printed with U+FFFD, and "hex" keeps the exact bytes.
+        json.Hex("hex", view.bytes);
+        if (view.text) json.String("text", *view.text);
+        if (view.language) json.String("lang", *view.language);
+        if (view.description) json.String("description", *view.description);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
 }
 
 std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record) {
-    if (Failed(hr) || record == nullptr) return ForTerminal(path) + ": cannot read tags (" + ResultName(hr) + ")";
-    return ForTerminal(path) + ": " + DescribeTags(*record);
+    std::string line = ForTerminal(path);
+    if (Failed(hr) || record == nullptr) return line.append(": cannot read tags (").append(ResultName(hr)).append(")");
+    return line.append(": ").append(DescribeTags(*record));
 }
 
 std::string TextReport(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage) {
     std::string out = SummaryLine(path, hr, record) + "\n";
     if (Failed(hr) || record == nullptr) return out;
-    std::vector<FieldView> views = ListFields(*record, codePage);
+    FieldList fields;
+    std::vector<FieldView> views = fields.Read(*record, codePage);
     std::erase_if(views, [](const FieldView& view) { return view.bytes.empty(); });
     size_t width = 0;
     for (const FieldView& view : views) width = std::max(width, view.name.size());

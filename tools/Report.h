@@ -4,13 +4,16 @@
 
 #include <string>
 
+#include "Fields.h"
 #include "zmTagIO.h"
 
 namespace zmtagio {
 
-// The record may be null (a failed read): the object then says so by its
-// result and holds no fields.
-std::string JsonLine(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage);
+// Appends the file's object, without a newline. The record may be null (a failed
+// read): the object then says so by its result and holds no fields. The list
+// is the caller's, kept from file to file.
+void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage,
+                    FieldList& fields);
 std::string TextReport(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage);
 // "path: ID3v2.3, ID3v1", or the failure.
 std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record);

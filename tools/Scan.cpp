@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "Commands.h"
+#include "JsonWriter.h"
 #include "Progress.h"
 #include "Report.h"
 
@@ -27,6 +27,11 @@ constexpr size_t kPrintBatch = 256;
 struct Tally {
     size_t files = 0, id3v1 = 0, id3v2 = 0, ogg = 0, wm = 0, untagged = 0, failed = 0;
 };
+
+// The counts of the JSON summary, in its order.
+constexpr std::pair<std::string_view, size_t Tally::*> kSummaryCounts[] = {
+    {"files", &Tally::files}, {"id3v1", &Tally::id3v1},       {"id3v2", &Tally::id3v2}, {"ogg", &Tally::ogg},
+    {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
 
 struct FileResult {
     std::string line;
@@ -83,10 +88,16 @@ std::string SummaryText(const Tally& tally) {
 }
 
 std::string SummaryJson(const Tally& tally) {
-    nlohmann::ordered_json summary = {{"files", tally.files},   {"id3v1", tally.id3v1}, {"id3v2", tally.id3v2},
-                                      {"ogg", tally.ogg},       {"wm", tally.wm},       {"untagged", tally.untagged},
-                                      {"failed", tally.failed}};
-    return nlohmann::ordered_json{{"summary", summary}}.dump();
+    std::string out;
+    {
+        JsonWriter json(out);
+        json.BeginObject();
+        json.BeginObject("summary");
+        for (const auto& [name, count] : kSummaryCounts) json.Number(name, int64_t(tally.*count));
+        json.EndObject();
+        json.EndObject();
+    }
+    return out;
 }
 
 // Workers take files by index; the main thread prints the results in path
@@ -97,12 +108,21 @@ public:
 
     void Work(TagSession& session) {
         uint32_t codePage = CurrentCodePage();
+        FieldList fields;
+        std::string line;
         for (size_t index = next_++; index < files_.size(); index = next_++) {
             FileResult result;
             result.hr = session.Open(files_[index], Language{});
             const MDRecord* record = session.Record();
-            result.line = json_ ? JsonLine(files_[index], result.hr, record, codePage)
-                                : SummaryLine(files_[index], result.hr, record);
+            if (json_) {
+                // Built in a buffer kept from file to file, then copied once
+                // at its final size.
+                line.clear();
+                AppendJsonLine(line, files_[index], result.hr, record, codePage, fields);
+                result.line = line;
+            } else {
+                result.line = SummaryLine(files_[index], result.hr, record);
+            }
             if (record) {
                 result.id3v1 = record->hasID3v1;
                 result.id3v2 = record->hasID3v2;
@@ -128,9 +148,11 @@ public:
             });
             if (printed < files_.size() && results_[printed]) progress.Clear();
             for (; printed < files_.size() && results_[printed]; ++printed) {
-                std::printf("%s\n", results_[printed]->line.c_str());
+                const std::string& line = results_[printed]->line;
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fputc('\n', stdout);
                 Count(*results_[printed], tally);
-                results_[printed]->line.clear();
+                results_[printed].reset();
             }
             std::fflush(stdout);
             progress.Draw(done_, files_.size());

@@ -10,11 +10,16 @@ int RunShow(const ShowOptions& options) {
     if (!session) return kExitFailed;
     int status = kExitOk;
     uint32_t codePage = CurrentCodePage();
+    FieldList fields;
+    std::string line;
     for (const std::string& path : options.files) {
         HRESULT hr = session->Open(path, options.common.language);
         const MDRecord* record = session->Record();
         if (options.json) {
-            std::printf("%s\n", JsonLine(path, hr, record, codePage).c_str());
+            line.clear();
+            AppendJsonLine(line, path, hr, record, codePage, fields);
+            line += '\n';
+            std::fwrite(line.data(), 1, line.size(), stdout);
         } else if (record) {
             std::printf("%s", TextReport(path, hr, record, codePage).c_str());
         }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,13 +16,28 @@ using Bytes = std::span<const uint8_t>;
 std::string_view AsText(Bytes bytes);
 Bytes AsBytes(std::string_view text);
 
+// Converted text that views point at. A piece never moves once made, and a
+// cleared store hands its pieces out again with the memory they grew, so a
+// store kept from file to file stops allocating.
+class TextStore {
+public:
+    std::string& NewPiece();
+    void Clear() { used_ = 0; }
+
+private:
+    std::deque<std::string> pieces_;
+    size_t used_ = 0;
+};
+
 bool IsValidUtf8(std::string_view text);
 // Invalid sequences become U+FFFD.
 std::string ValidUtf8(std::string_view text);
 
-// Lenient: what the code page cannot decode becomes U+FFFD.
+// Lenient: what the code page cannot decode becomes U+FFFD. The views are the
+// bytes themselves when they need no conversion, else a piece of the store.
 std::string CodePageToUtf8(Bytes bytes, uint32_t codePage);
-std::string Utf16ToUtf8(Bytes bytes, bool littleEndian);
+std::string_view CodePageText(Bytes bytes, uint32_t codePage, TextStore& store);
+std::string_view Utf16Text(Bytes bytes, bool littleEndian, TextStore& store);
 
 // Strict: nothing when a character has no form in the code page.
 std::optional<std::string> Utf8ToCodePage(std::string_view text, uint32_t codePage);
@@ -30,7 +46,6 @@ std::optional<std::string> Utf8ToCodePage(std::string_view text, uint32_t codePa
 std::string ForTerminal(std::string_view text);
 std::string QuotedForTerminal(std::string_view text);
 
-std::string Hex(Bytes bytes);
 std::string_view TrimTrailing(std::string_view text, std::string_view characters);
 
 }  // namespace zmtagio

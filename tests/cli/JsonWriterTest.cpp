@@ -1,0 +1,90 @@
+// The line writer of the command line against the JSON library, which stays
+// the reference: whatever bytes a tag holds, both must print the same line.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "JsonWriter.h"
+
+namespace zm::test::cli {
+namespace {
+
+using Ordered = nlohmann::ordered_json;
+
+std::string Library(const Ordered& value) { return value.dump(-1, ' ', false, Ordered::error_handler_t::replace); }
+
+std::string Ours(std::string_view text) {
+    std::string out;
+    zmtagio::JsonWriter(out).String({}, text);
+    return out;
+}
+
+// Truncated and overlong forms, surrogates, code points past U+10FFFF,
+// stray continuation bytes, and the bounds of each valid form.
+const std::vector<std::string> kOddText = {
+    "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x8E\xB5", "\xF4\x8F\xBF\xBF", "\xED\x9F\xBF", "\xEE\x80\x80",
+    "\xE2\x82", "\xE2", "\xF0\x9F\x8E", "\xF0\x9F\x8Ex", "\xE2\x82\xE2\x82\xAC", "\xC3",
+    "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",
+    "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF\xFE", "\x80",
+    "\xBF\xBFz", "plain text longer than eight", "eight ok\"quoted\" and \\ back\x01slash\x7F\ttab\r\n",
+    std::string("nul\0inside", 10)};
+
+TEST(JsonWriter, StringsAsTheLibraryWritesThem) {
+    std::vector<std::string> texts = kOddText;
+    for (int b = 0; b < 256; ++b) {
+        texts.push_back(std::string(1, char(b)));
+        texts.push_back("abcdefg" + std::string(1, char(b)) + "hijklmnopq");
+    }
+    // Random strings from the bytes where decoders differ.
+    const std::string alphabet("\x00\x1F\"\\a\x7F\x80\x8F\x90\x9F\xA0\xBF\xC0\xC2\xDF\xE0\xED\xEF\xF0\xF4\xF5\xFF", 22);
+    std::mt19937 random(7);
+    for (int n = 0; n < 20000; ++n) {
+        std::string text(random() % 24, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) ASSERT_EQ(Ours(text), Library(text)) << testing::PrintToString(text);
+}
+
+TEST(JsonWriter, NestingNumbersAndHexAsTheLibraryWritesThem) {
+    std::string out = "kept ";
+    {
+        zmtagio::JsonWriter json(out);
+        json.BeginObject();
+        json.String("s", "x");
+        json.Bool("t", true);
+        json.Bool("f", false);
+        json.Number("n", -5);
+        json.Number("max", std::numeric_limits<int64_t>::max());
+        json.Number("min", std::numeric_limits<int64_t>::min());
+        json.BeginArray("a");
+        json.BeginObject();
+        const uint8_t bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
+        json.Hex("h", bytes);
+        json.EndObject();
+        json.BeginObject();
+        json.EndObject();
+        json.EndArray();
+        json.BeginArray("empty");
+        json.EndArray();
+        // Far more than the writer's first room: each byte becomes six.
+        json.String("long", std::string(5000, '\x01'));
+        json.EndObject();
+    }
+    Ordered expected = {{"s", "x"},
+                        {"t", true},
+                        {"f", false},
+                        {"n", -5},
+                        {"max", std::numeric_limits<int64_t>::max()},
+                        {"min", std::numeric_limits<int64_t>::min()},
+                        {"a", {{{"h", "000fa5ff"}}, Ordered::object()}},
+                        {"empty", Ordered::array()},
+                        {"long", std::string(5000, '\x01')}};
+    EXPECT_EQ(out, "kept " + Library(expected));
+}
+
+}  // namespace
+}  // namespace zm::test::cli
