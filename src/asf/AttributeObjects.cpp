@@ -39,16 +39,16 @@ size_t FixedSize(WMT_ATTR_DATATYPE type) {
     }
 }
 
-std::u16string NameFrom(ByteView bytes) {
+Name NameFrom(ByteView bytes, std::pmr::memory_resource* arena) {
     size_t units = 0;
     while (units < bytes.size() / 2 && platform::LoadLE16(bytes.data() + 2 * units) != 0) ++units;
-    std::u16string name(units, u'\0');
+    Name name(units, u'\0', arena);
     for (size_t i = 0; i < units; ++i) name[i] = char16_t(platform::LoadLE16(bytes.data() + 2 * i));
     return name;
 }
 
 // A stored value in its runtime form; boolSize is the object's width of BOOL.
-bool ValueFrom(WMT_ATTR_DATATYPE type, ByteView stored, size_t boolSize, std::vector<uint8_t>& out) {
+bool ValueFrom(WMT_ATTR_DATATYPE type, ByteView stored, size_t boolSize, Bytes& out) {
     out.reserve(stored.size() + 2);  // room for a missing terminator
     out.assign(stored.data(), stored.data() + stored.size());
     if (type == WMT_TYPE_STRING) {
@@ -64,7 +64,7 @@ bool ValueFrom(WMT_ATTR_DATATYPE type, ByteView stored, size_t boolSize, std::ve
     return type == WMT_TYPE_BINARY || stored.size() == FixedSize(type);
 }
 
-bool ParseContentDescription(ByteView object, std::vector<Attribute>& out) {
+bool ParseContentDescription(ByteView object, std::pmr::vector<Attribute>& out) {
     Cursor cursor(object, kDescriptionLengthsAt);
     uint16_t lengths[std::size(kDescriptionNames)];
     for (uint16_t& length : lengths) length = cursor.U16();
@@ -72,7 +72,7 @@ bool ParseContentDescription(ByteView object, std::vector<Attribute>& out) {
         ByteView text = cursor.Take(lengths[i]);
         if (!cursor.ok()) return false;
         if (lengths[i] == 0) continue;  // an empty slot is no attribute
-        Attribute attribute;
+        Attribute attribute(out.get_allocator().resource());
         attribute.name = kDescriptionNames[i];
         attribute.type = WMT_TYPE_STRING;
         attribute.home = Home::ContentDescription;
@@ -82,7 +82,7 @@ bool ParseContentDescription(ByteView object, std::vector<Attribute>& out) {
     return cursor.AtEnd();
 }
 
-bool ParseExtendedContent(ByteView object, std::vector<Attribute>& out) {
+bool ParseExtendedContent(ByteView object, std::pmr::vector<Attribute>& out) {
     Cursor cursor(object, kListCountAt);
     uint16_t count = cursor.U16();
     out.reserve(out.size() + count);
@@ -91,8 +91,8 @@ bool ParseExtendedContent(ByteView object, std::vector<Attribute>& out) {
         uint16_t code = cursor.U16();
         ByteView value = cursor.Take(cursor.U16());
         if (!cursor.ok() || name.size() % 2 != 0 || code > kLastListCode) return false;
-        Attribute attribute;
-        attribute.name = NameFrom(name);
+        Attribute attribute(out.get_allocator().resource());
+        attribute.name = NameFrom(name, out.get_allocator().resource());
         attribute.type = kStoredTypes[code];
         attribute.home = Home::ExtendedContent;
         if (!ValueFrom(attribute.type, value, kWideBoolSize, attribute.value)) return false;
@@ -103,13 +103,13 @@ bool ParseExtendedContent(ByteView object, std::vector<Attribute>& out) {
 
 // Metadata and Metadata Library records: language (reserved in Metadata),
 // stream, name length, type, 32-bit data length, name, data.
-bool ParseMetadataList(Home home, ByteView object, std::vector<Attribute>& out) {
+bool ParseMetadataList(Home home, ByteView object, std::pmr::vector<Attribute>& out) {
     Cursor cursor(object, kListCountAt);
     uint16_t lastCode = home == Home::MetadataLibrary ? kLastLibraryCode : kLastListCode;
     uint16_t count = cursor.U16();
     out.reserve(out.size() + count);
     for (; count > 0 && cursor.ok(); --count) {
-        Attribute attribute;
+        Attribute attribute(out.get_allocator().resource());
         attribute.home = home;
         uint16_t language = cursor.U16();
         attribute.language = home == Home::MetadataLibrary ? language : 0;
@@ -120,7 +120,7 @@ bool ParseMetadataList(Home home, ByteView object, std::vector<Attribute>& out) 
         ByteView name = cursor.Take(nameLength);
         ByteView value = cursor.Take(dataLength);
         if (!cursor.ok() || name.size() % 2 != 0 || code > lastCode) return false;
-        attribute.name = NameFrom(name);
+        attribute.name = NameFrom(name, out.get_allocator().resource());
         attribute.type = kStoredTypes[code];
         if (!ValueFrom(attribute.type, value, kNarrowBoolSize, attribute.value)) return false;
         out.push_back(std::move(attribute));
@@ -130,19 +130,20 @@ bool ParseMetadataList(Home home, ByteView object, std::vector<Attribute>& out) 
 
 // The value as the object stores it: BOOL narrows in the Header Extension lists.
 std::vector<uint8_t> StoredValue(const Attribute& attribute) {
-    if (attribute.type != WMT_TYPE_BOOL || attribute.home == Home::ExtendedContent) return attribute.value;
+    if (attribute.type != WMT_TYPE_BOOL || attribute.home == Home::ExtendedContent)
+        return {attribute.value.begin(), attribute.value.end()};
     uint16_t truth = platform::LoadLE32(attribute.value.data()) != 0;
     return {uint8_t(truth), 0};
 }
 
-void PutName(ByteSink& sink, const std::u16string& name) {
+void PutName(ByteSink& sink, std::u16string_view name) {
     for (char16_t unit : name) sink.U16(unit);
     sink.U16(0);
 }
 
-uint16_t NameBytes(const std::u16string& name) { return uint16_t((name.size() + 1) * 2); }
+uint16_t NameBytes(std::u16string_view name) { return uint16_t((name.size() + 1) * 2); }
 
-void BuildContentDescription(const std::vector<Attribute>& attributes, ByteSink& sink) {
+void BuildContentDescription(std::span<const Attribute> attributes, ByteSink& sink) {
     const Attribute* texts[std::size(kDescriptionNames)] = {};
     for (const Attribute& a : attributes) {
         if (a.home != Home::ContentDescription) continue;
@@ -156,8 +157,8 @@ void BuildContentDescription(const std::vector<Attribute>& attributes, ByteSink&
     sink.EndObject(start);
 }
 
-void PutDescriptor(ByteSink& sink, const std::u16string& name, WMT_ATTR_DATATYPE type,
-                   const std::vector<uint8_t>& value) {
+void PutDescriptor(ByteSink& sink, std::u16string_view name, WMT_ATTR_DATATYPE type,
+                   std::span<const uint8_t> value) {
     sink.U16(NameBytes(name));
     PutName(sink, name);
     sink.U16(StoredCode(type));
@@ -171,7 +172,7 @@ bool SameLetters(std::u16string_view a, std::u16string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
-bool BuildList(Home home, const std::vector<Attribute>& attributes, ByteSink& sink) {
+bool BuildList(Home home, std::span<const Attribute> attributes, ByteSink& sink) {
     auto inHome = [home](const Attribute& a) { return a.home == home; };
     size_t count = size_t(std::count_if(attributes.begin(), attributes.end(), inHome));
     if (home == Home::ExtendedContent)
@@ -183,7 +184,7 @@ bool BuildList(Home home, const std::vector<Attribute>& attributes, ByteSink& si
     sink.U16(uint16_t(count));
     if (home == Home::ExtendedContent)
         for (const Attribute& a : attributes)
-            for (const std::u16string& name : a.repeats) PutDescriptor(sink, name, a.type, a.value);
+            for (const Name& name : a.repeats) PutDescriptor(sink, name, a.type, a.value);
     for (const Attribute& a : attributes) {
         if (!inHome(a)) continue;
         std::vector<uint8_t> value = StoredValue(a);
@@ -203,7 +204,7 @@ bool BuildList(Home home, const std::vector<Attribute>& attributes, ByteSink& si
     return true;
 }
 
-bool Fits(const std::vector<Attribute>& attributes, const Attribute& a, Home home, const Attribute* self) {
+bool Fits(std::span<const Attribute> attributes, const Attribute& a, Home home, const Attribute* self) {
     bool fileWide = a.stream == 0 && a.language == 0;
     switch (home) {
         case Home::ContentDescription:
@@ -236,8 +237,8 @@ ObjectKind KindOfHome(Home home) {
     return kKinds[int(home)];
 }
 
-void MergeRepeatedTexts(std::vector<Attribute>& attributes) {
-    std::vector<bool> repeat;  // made when the first repeat is found: most headers have none
+void MergeRepeatedTexts(std::pmr::vector<Attribute>& attributes) {
+    std::pmr::vector<bool> repeat(attributes.get_allocator());  // made when the first repeat is found: most headers have none
     for (Attribute& text : attributes) {
         if (text.home != Home::ContentDescription) continue;
         for (size_t i = 0; i < attributes.size(); ++i) {
@@ -260,7 +261,7 @@ void MergeRepeatedTexts(std::vector<Attribute>& attributes) {
     attributes.erase(attributes.begin() + ptrdiff_t(kept), attributes.end());
 }
 
-bool ParseAttributeObject(ObjectKind kind, ByteView object, std::vector<Attribute>& out) {
+bool ParseAttributeObject(ObjectKind kind, ByteView object, std::pmr::vector<Attribute>& out) {
     switch (kind) {
         case ObjectKind::ContentDescription: return ParseContentDescription(object, out);
         case ObjectKind::ExtendedContent: return ParseExtendedContent(object, out);
@@ -270,18 +271,18 @@ bool ParseAttributeObject(ObjectKind kind, ByteView object, std::vector<Attribut
     }
 }
 
-bool BuildAttributeObject(Home home, const std::vector<Attribute>& attributes, ByteSink& sink) {
+bool BuildAttributeObject(Home home, std::span<const Attribute> attributes, ByteSink& sink) {
     if (home != Home::ContentDescription) return BuildList(home, attributes, sink);
     BuildContentDescription(attributes, sink);
     return true;
 }
 
-bool NormalizeValue(WMT_ATTR_DATATYPE type, const uint8_t* value, uint32_t length, std::vector<uint8_t>& out) {
+bool NormalizeValue(WMT_ATTR_DATATYPE type, const uint8_t* value, uint32_t length, Bytes& out) {
     if (type < WMT_TYPE_DWORD || type > WMT_TYPE_GUID || (value == nullptr && length != 0)) return false;
     return ValueFrom(type, ByteView(value, length), kWideBoolSize, out);
 }
 
-Home HomeFor(const std::vector<Attribute>& attributes, const Attribute& attribute, Home preferred,
+Home HomeFor(std::span<const Attribute> attributes, const Attribute& attribute, Home preferred,
              const Attribute* self) {
     for (int home = int(preferred); home < kHomeCount; ++home)
         if (Fits(attributes, attribute, Home(home), self)) return Home(home);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,17 +47,26 @@ inline bool SameName(std::u16string_view a, std::u16string_view b) {
 enum class Home : uint8_t { ContentDescription, ExtendedContent, Metadata, MetadataLibrary };
 inline constexpr int kHomeCount = 4;
 
+// A header and everything parsed from it are carved from one arena, which
+// its owner keeps while the file is open: reading a file's tags then costs no
+// allocation per attribute.
+using Name = std::pmr::u16string;
+using Bytes = std::pmr::vector<uint8_t>;
+
 struct Attribute {
-    std::u16string name;        // without a terminating zero
+    Attribute() = default;
+    explicit Attribute(std::pmr::memory_resource* arena) : name(arena), value(arena), repeats(arena) {}
+
+    Name name;  // without a terminating zero
     WMT_ATTR_DATATYPE type = WMT_TYPE_BINARY;
     // As the runtime hands it out: text with its terminating zero, BOOL as 4 bytes.
-    std::vector<uint8_t> value;
+    Bytes value;
     uint16_t stream = 0;
     uint16_t language = 0;
     Home home = Home::ExtendedContent;
     // Names under which the Extended Content Description repeats this
     // Content Description text; they follow its changes.
-    std::vector<std::u16string> repeats;
+    std::pmr::vector<Name> repeats;
 };
 
 enum class ObjectKind : uint8_t {
@@ -78,9 +88,13 @@ struct ObjectSpan {
 };
 
 struct Header {
-    std::vector<uint8_t> bytes;         // the whole Header Object as read
-    std::vector<ObjectSpan> children;   // of the Header Object, in file order
-    std::vector<ObjectSpan> extension;  // of the Header Extension Object
+    explicit Header(std::pmr::memory_resource* arena = std::pmr::get_default_resource())
+        : bytes(arena), children(arena), extension(arena), attributes(arena) {}
+    std::pmr::memory_resource* arena() const { return attributes.get_allocator().resource(); }
+
+    Bytes bytes;                             // the whole Header Object as read
+    std::pmr::vector<ObjectSpan> children;   // of the Header Object, in file order
+    std::pmr::vector<ObjectSpan> extension;  // of the Header Extension Object
     size_t fileProperties = 0;          // offset in bytes
     // Computed by the runtime.
     uint64_t playDuration = 0;  // 100 ns
@@ -89,7 +103,7 @@ struct Header {
     uint32_t maxBitrate = 0;
     bool hasAudio = false, hasVideo = false, hasImage = false, hasScript = false;
     bool isProtected = false;
-    std::vector<Attribute> attributes;  // in file order
+    std::pmr::vector<Attribute> attributes;  // in file order
     bool dirty[kHomeCount] = {};        // homes whose object must be rebuilt
 
     bool Dirty() const {
@@ -102,7 +116,7 @@ struct Header {
 // Parses a complete Header Object. Anything that does not fit its object,
 // counts beyond its object, odd text lengths and unknown value types refuse
 // the header with kNS_E_INVALID_DATA; nothing is read outside bytes.
-HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header);
+HRESULT ParseHeader(Bytes bytes, Header& header);
 
 // Reads the Header Object of the file at path (it must be followed by the
 // Data Object) and parses it; through held, from its start, when the caller

@@ -37,7 +37,7 @@ HRESULT CHeaderInfo::OpenFile(const char16_t* path, platform::File* held) {
 HRESULT CHeaderInfo::CloseFile() {
     if (!open_) return kNS_E_INVALID_REQUEST;
     open_ = false;
-    header_ = Header();
+    header_ = Header(&arena_);
     return kS_OK;
 }
 
@@ -148,7 +148,7 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::AddAttribute(uint16_t stream, const char1
     if (HRESULT hr = CheckWritable(); hr < 0) return hr;
     if (!name) return kE_INVALIDARG;
     return Guarded([&] {
-        Attribute added;
+        Attribute added(header_.arena());
         added.name = name;
         if (!StorableName(added.name)) return kE_INVALIDARG;
         if (stream == 0 && IsComputedName(added.name)) return kNS_E_ATTRIBUTE_READ_ONLY;

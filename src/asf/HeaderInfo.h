@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <memory_resource>
 #include <string>
 
 #include "asf/Header.h"
@@ -66,7 +68,12 @@ private:
 
     const bool writable_;
     bool open_ = false;
-    Header header_;
+    // The open file's header and everything parsed from it come from here;
+    // an ordinary header fits, a larger one borrows more from the heap.
+    static constexpr size_t kArenaBytes = 16384;
+    alignas(std::max_align_t) std::byte arenaBytes_[kArenaBytes];
+    std::pmr::monotonic_buffer_resource arena_{arenaBytes_, kArenaBytes};
+    Header header_{&arena_};
     std::string path_;
     std::atomic<ULONG> references_{1};
 };

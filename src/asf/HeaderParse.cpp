@@ -3,6 +3,7 @@
 // is refused whole, so the editor never rewrites what it did not understand.
 #include <algorithm>
 #include <iterator>
+#include <span>
 
 #include "asf/AttributeObjects.h"
 #include "asf/Header.h"
@@ -42,7 +43,7 @@ constexpr KnownObject kExtensionChildren[] = {
 // fill it exactly.
 template <size_t N>
 bool WalkObjects(ByteView view, size_t from, size_t to, const KnownObject (&known)[N],
-                 std::vector<ObjectSpan>& out) {
+                 std::pmr::vector<ObjectSpan>& out) {
     for (size_t at = from; at < to;) {
         auto size = view.LE64(at + kObjectSizeAt);
         if (to - at < kObjectHeaderSize || !size || *size < kObjectHeaderSize || *size > to - at) return false;
@@ -56,7 +57,7 @@ bool WalkObjects(ByteView view, size_t from, size_t to, const KnownObject (&know
 }
 
 // Objects that a header holds at most once.
-bool Unique(const std::vector<ObjectSpan>& spans, std::initializer_list<ObjectKind> kinds) {
+bool Unique(std::span<const ObjectSpan> spans, std::initializer_list<ObjectKind> kinds) {
     return std::all_of(kinds.begin(), kinds.end(), [&](ObjectKind kind) {
         return std::count_if(spans.begin(), spans.end(), [kind](const ObjectSpan& s) { return s.kind == kind; }) <= 1;
     });
@@ -86,7 +87,7 @@ bool ParseHeaderExtension(ByteView view, const ObjectSpan& span, Header& header)
     ByteView object = *view.Sub(span.offset, span.size);
     if (object.size() < kExtensionFixedSize || *object.LE32(kExtensionDataSizeAt) != object.size() - kExtensionFixedSize)
         return false;
-    std::vector<ObjectSpan> children;
+    std::pmr::vector<ObjectSpan> children(header.arena());
     if (!WalkObjects(view, span.offset + kExtensionFixedSize, span.offset + span.size, kExtensionChildren, children) ||
         !Unique(children, {ObjectKind::Metadata, ObjectKind::MetadataLibrary}))
         return false;
@@ -124,8 +125,8 @@ std::string NarrowPath(const char16_t* path) {
 
 }  // namespace
 
-HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header) {
-    Header parsed;
+HRESULT ParseHeader(Bytes bytes, Header& header) {
+    Header parsed(header.arena());
     parsed.bytes = std::move(bytes);
     ByteView view(parsed.bytes.data(), parsed.bytes.size());
     auto size = view.LE64(kObjectSizeAt);
@@ -133,6 +134,7 @@ HRESULT ParseHeader(std::vector<uint8_t> bytes, Header& header) {
     if (!GuidAt(view, 0, kHeaderObject) || view.size() < kHeaderObjectSize || size != view.size() ||
         view.U8(kReserved2At) != kReserved2)
         return kNS_E_INVALID_DATA;
+    parsed.children.reserve(std::min<size_t>(*count, view.size() / kObjectHeaderSize));
     if (!WalkObjects(view, kHeaderObjectSize, view.size(), kHeaderChildren, parsed.children) ||
         parsed.children.size() != *count ||
         !Unique(parsed.children, {ObjectKind::FileProperties, ObjectKind::ContentDescription,
@@ -167,7 +169,7 @@ HRESULT LoadHeader(const char16_t* path, platform::File* held, Header& header, s
     uint64_t size = *first.LE64(kObjectSizeAt);
     if (size < kHeaderObjectSize || size > kMaxHeaderSize || size + kObjectHeaderSize > uint64_t(fileSize))
         return kNS_E_INVALID_DATA;
-    std::vector<uint8_t> bytes(size_t(size) + kObjectHeaderSize);
+    Bytes bytes(size_t(size) + kObjectHeaderSize, header.arena());
     std::copy(std::begin(start), std::end(start), bytes.begin());
     std::span<uint8_t> rest(bytes.data() + kHeaderObjectSize, bytes.size() - kHeaderObjectSize);
     if (file.Read(rest) != int64_t(rest.size())) return kNS_E_FILE_READ;

@@ -3,6 +3,7 @@
 // into one Padding Object at the end of the header, which absorbs the
 // difference when the new header is written in place.
 #include <algorithm>
+#include <span>
 #include <string>
 
 #include "asf/AttributeObjects.h"
@@ -63,8 +64,7 @@ bool PutExtension(const Header& h, const ObjectSpan* span, ByteSink& sink) {
     size_t dataSizeAt = sink.size();
     sink.U32(0);
     bool placed[kHomeCount] = {};
-    const std::vector<ObjectSpan> none;
-    for (const ObjectSpan& child : span ? h.extension : none) {
+    for (const ObjectSpan& child : span ? std::span<const ObjectSpan>(h.extension) : std::span<const ObjectSpan>()) {
         if (child.kind == ObjectKind::Padding) continue;
         if (child.kind == ObjectKind::Other) {
             CopyObject(h, child, sink);
@@ -138,13 +138,13 @@ void AddPadding(BuiltHeader& built, size_t size) {
 
 // The header must still be the one the editor read: another writer may have
 // changed the file since.
-HRESULT CheckUnchanged(platform::File& file, const std::vector<uint8_t>& expected) {
+HRESULT CheckUnchanged(platform::File& file, std::span<const uint8_t> expected) {
     std::vector<uint8_t> now(expected.size());
     if (!file.Seek(0) || file.Read(now) != int64_t(now.size())) return kNS_E_FILE_READ;
-    return now == expected ? kS_OK : kNS_E_INVALID_REQUEST;
+    return std::equal(now.begin(), now.end(), expected.begin()) ? kS_OK : kNS_E_INVALID_REQUEST;
 }
 
-HRESULT WriteInPlace(const std::string& path, const std::vector<uint8_t>& header, const std::vector<uint8_t>& old) {
+HRESULT WriteInPlace(const std::string& path, std::span<const uint8_t> header, std::span<const uint8_t> old) {
     platform::File file = platform::File::Open(path.c_str(), platform::File::Mode::Update);
     if (!file.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
     if (file.Seek(0) && file.WriteAll(header) && file.Flush()) return kS_OK;
@@ -226,7 +226,7 @@ HRESULT FlushHeader(const std::string& path, Header& header) {
         hr = Rewrite(path, source, oldSize, uint64_t(fileSize), built.bytes);
     }
     if (hr < 0) return hr;
-    return ParseHeader(std::move(built.bytes), header);
+    return ParseHeader(Bytes(built.bytes.begin(), built.bytes.end(), header.arena()), header);
 }
 
 }  // namespace zm::asf
