@@ -71,9 +71,8 @@ constexpr ReadRow kReadList[] = {
 };
 constexpr int kEncodingTimeField = 2;
 
-// An attribute's type and bytes. A text lands in a zeroed UTF-16 buffer one
-// unit longer than the value, so it is terminated whatever was stored; a
-// number, and any other short value, in the object itself.
+// An attribute's type and bytes. A number, and any other short value, lands
+// in the object itself.
 struct FetchedAttribute {
     asf::WMT_ATTR_DATATYPE type = asf::WMT_TYPE_BINARY;
     WideText buffer;
@@ -82,18 +81,24 @@ struct FetchedAttribute {
     uint16_t length = 0;
 };
 
-HRESULT FetchAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t stream, bool text,
+// A text (text given) must be stored as one; it lands in the string's room,
+// zeroed and one unit longer than the value, so it is terminated whatever was
+// stored.
+HRESULT FetchAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t stream, CWMString* text,
                        FetchedAttribute& out) {
     uint16_t length = 0;
     HRESULT hr = info->GetAttributeByName(&stream, name, &out.type, nullptr, &length);
     if (hr == asf::kASF_E_NOTFOUND && length == 0) return ZMTAGIO_S_OK;
     if (hr < 0) return hr;
+    if (text && out.type != asf::WMT_TYPE_STRING) return ZMTAGIO_E_INVALIDARG;
     uint8_t* room = reinterpret_cast<uint8_t*>(out.small);
-    if (text || length > sizeof out.small) {
+    if (text) {
+        room = reinterpret_cast<uint8_t*>(text->Receive(length / 2));
+    } else if (length > sizeof out.small) {
         out.buffer.reset(new (std::nothrow) char16_t[length / 2 + 1]());
-        if (!out.buffer) return ZMTAGIO_E_OUTOFMEMORY;
         room = reinterpret_cast<uint8_t*>(out.buffer.get());
     }
+    if (!room) return ZMTAGIO_E_OUTOFMEMORY;
     hr = info->GetAttributeByName(&stream, name, &out.type, room, &length);
     if (hr < 0) return hr;
     out.bytes = room;
@@ -162,17 +167,13 @@ void WriteClockText(uint64_t fileTime, char* buffer) {
 
 HRESULT GetWMStringAttribute(asf::IWMHeaderInfo* info, const char16_t* name, CWMString& target, uint16_t stream) {
     FetchedAttribute fetched;
-    HRESULT hr = FetchAttribute(info, name, stream, true, fetched);
-    if (hr < 0 || !fetched.bytes) return hr;
-    if (fetched.type != asf::WMT_TYPE_STRING) return ZMTAGIO_E_INVALIDARG;
-    target.SetWide(std::move(fetched.buffer));
-    return hr;
+    return FetchAttribute(info, name, stream, &target, fetched);
 }
 
 HRESULT GetWMAttribute(asf::IWMHeaderInfo* info, const char16_t* name, std::span<uint8_t> destination,
                        uint16_t stream) {
     FetchedAttribute fetched;
-    HRESULT hr = FetchAttribute(info, name, stream, false, fetched);
+    HRESULT hr = FetchAttribute(info, name, stream, nullptr, fetched);
     if (hr < 0 || !fetched.bytes) return hr;
     size_t count = std::min({NumberWidth(fetched.type), destination.size(), size_t(fetched.length)});
     std::memcpy(destination.data(), fetched.bytes, count);

@@ -61,27 +61,38 @@ HRESULT AnsiToWide(const char* text, WideText* out) {
 }
 
 HRESULT CWMString::SetFromAnsi(const char* text) {
-    wide_.reset();
+    wide_ = nullptr;
     ansi_.reset();
-    HRESULT hr = AnsiToWide(text, &wide_);
+    HRESULT hr = AnsiToWide(text, &heap_);
     if (hr < 0) return hr;
+    wide_ = heap_.get();
     size_t size = std::strlen(text) + 1;
     ansi_.reset(new (std::nothrow) char[size]);
     if (ansi_) std::memcpy(ansi_.get(), text, size);  // else made again on demand
     return ZMTAGIO_S_OK;
 }
 
-void CWMString::SetWide(WideText text) {
+char16_t* CWMString::Receive(size_t units) {
     ansi_.reset();
-    wide_ = std::move(text);
+    heap_.reset();
+    wide_ = nullptr;
+    char16_t* room = inline_;
+    if (units >= kInlineUnits) {
+        heap_.reset(new (std::nothrow) char16_t[units + 1]);
+        if (!heap_) return nullptr;
+        room = heap_.get();
+    }
+    std::fill_n(room, units + 1, u'\0');
+    wide_ = room;
+    return room;
 }
 
 bool CWMString::MakeAnsi() {
     if (ansi_) return true;
-    int size = platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_.get(), -1, nullptr, 0);
+    int size = platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_, -1, nullptr, 0);
     if (size <= 0) return false;
     std::unique_ptr<char[]> ansi(new (std::nothrow) char[size_t(size)]);
-    if (!ansi || platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_.get(), -1, ansi.get(), size) != size)
+    if (!ansi || platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_, -1, ansi.get(), size) != size)
         return false;
     ansi_ = std::move(ansi);
     return true;
@@ -94,10 +105,10 @@ int CWMString::CopyToAnsi(char* buffer, int size) {
     size_t n;
     // ASCII is the same bytes in every ANSI code page, so such a text (most
     // tags) is copied across with no conversion and no ANSI copy kept.
-    if (ptrdiff_t ascii = ansi_ ? -1 : AsciiLength(wide_.get()); ascii >= 0) {
+    if (ptrdiff_t ascii = ansi_ ? -1 : AsciiLength(wide_); ascii >= 0) {
         if (ascii == 0) return 0;
         n = size_t(ascii) + 1;
-        std::copy_n(wide_.get(), std::min(n, size_t(size)) - 1, buffer);
+        std::copy_n(wide_, std::min(n, size_t(size)) - 1, buffer);
         return n <= size_t(size) ? int(n) : size;
     }
     if (!MakeAnsi() || ansi_[0] == '\0') return 0;

@@ -2,6 +2,7 @@
 // runtime's UTF-16 and the record's ANSI (the process's code page).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "zmTagIO.h"
@@ -19,10 +20,15 @@ HRESULT AnsiToWide(const char* text, WideText* out);
 // made from it on first demand and kept.
 class CWMString {
 public:
+    CWMString() = default;
+    CWMString(const CWMString&) = delete;
+    CWMString& operator=(const CWMString&) = delete;
+
     // Keeps a UTF-16 copy of text and the text itself.
     HRESULT SetFromAnsi(const char* text);
-    // Takes a zero-terminated UTF-16 text.
-    void SetWide(WideText text);
+    // Zeroed room for a UTF-16 text of units units and its terminator, which
+    // is this string's text from then on; null when memory runs out.
+    char16_t* Receive(size_t units);
     // The ANSI text with its terminator into buffer; the count placed, 0 for
     // no or empty text (the buffer then zeroed). Text too long for the buffer
     // is cut to size - 1 bytes and the result is size.
@@ -31,7 +37,11 @@ public:
 private:
     bool MakeAnsi();
 
-    WideText wide_;
+    // A text this short (most tags) is kept in the object itself.
+    static constexpr size_t kInlineUnits = 64;
+    char16_t inline_[kInlineUnits];
+    WideText heap_;
+    const char16_t* wide_ = nullptr;  // inline_, heap_ or no text
     std::unique_ptr<char[]> ansi_;
 };
 
