@@ -167,12 +167,12 @@ int64_t File::ReadAtPosition(std::span<uint8_t> buffer) {
     if (buffer.size() > ReadWindows::kBytes) {
         got = ReadDirect(position_, buffer, &ended);
     } else if ((got = windows_.Copy(position_, buffer)) < 0) {
-        std::span<uint8_t> room = windows_.Room(position_);
-        int64_t filled = ReadDirect(position_, room, &ended);
+        auto [at, room] = windows_.Room(position_, buffer.size());
+        int64_t filled = ReadDirect(at, room, &ended);
         if (filled < 0) return -1;
         windows_.Filled(size_t(filled), ended);
-        got = std::min<int64_t>(filled, int64_t(buffer.size()));
-        if (got) std::memcpy(buffer.data(), room.data(), size_t(got));
+        // A read that an error cut short hands on what it brought.
+        got = windows_.Copy(position_, buffer, true);
     }
     if (got > 0) position_ += uint64_t(got);
     return got;

@@ -80,15 +80,16 @@ TEST(FileTest, SecondWriterOfAHeldFileFailsAndDoesNotTruncateIt) {
 // Seeks and reads at random, as probes and readers do, against a model of the position: every read returns exactly the
 // bytes the file holds there.
 TEST(FileTest, EverySeekAndReadOrderReturnsTheFilesBytes) {
-    constexpr size_t kWindow = ReadWindows::kBytes;
+    constexpr size_t kWindow = ReadWindows::kBytes, kPage = ReadWindows::kPage;
     TempDir dir;
-    for (size_t size : {size_t(0), size_t(100), kWindow, 3 * kWindow + 77}) {
+    for (size_t size : {size_t(0), size_t(100), kPage + 5, kWindow, 3 * kWindow + 77}) {
         Bytes content(size);
         for (size_t i = 0; i < size; ++i) content[i] = uint8_t(i * 7 + i / 251);
         test::WriteFile(dir.File("f"), content);
-        const size_t sizes[] = {0, 1, 4, 10, 128, kWindow - 1, kWindow, kWindow + 1, 10240};
-        // Window edges and the file's end, where reads get cut, besides anywhere.
-        const uint64_t end = size, edges[] = {0, 1, kWindow - 1, kWindow, end - 1, end, end + 1};
+        const size_t sizes[] = {0, 1, 4, 10, 128, kPage - 1, kPage + 1, kWindow - 1, kWindow, kWindow + 1, 10240};
+        // Page and window edges and the file's end, where reads get cut or
+        // windows grow, besides anywhere.
+        const uint64_t end = size, edges[] = {0, 1, kPage - 1, kPage, kWindow - 1, kWindow, end - 1, end, end + 1};
         for (uint32_t seed = 1; seed <= 6; ++seed) {
             File file = File::Open(dir.File("f").c_str(), File::Mode::Read);
             ASSERT_TRUE(file.IsOpen());
