@@ -99,9 +99,7 @@ bool CWMString::MakeAnsi() {
 }
 
 int CWMString::CopyToAnsi(char* buffer, int size) {
-    if (!buffer || size <= 0) return 0;
-    std::memset(buffer, 0, size_t(size));
-    if (!wide_) return 0;
+    if (!buffer || size <= 0 || !wide_) return 0;
     size_t n;
     // ASCII is the same bytes in every ANSI code page, so such a text (most
     // tags) is copied across with no conversion and no ANSI copy kept.

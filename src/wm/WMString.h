@@ -29,9 +29,9 @@ public:
     // Zeroed room for a UTF-16 text of units units and its terminator, which
     // is this string's text from then on; null when memory runs out.
     char16_t* Receive(size_t units);
-    // The ANSI text with its terminator into buffer; the count placed, 0 for
-    // no or empty text (the buffer then zeroed). Text too long for the buffer
-    // is cut to size - 1 bytes and the result is size.
+    // The ANSI text with its terminator into buffer, which holds zeros; the
+    // count placed, 0 for no or empty text. Text too long for the buffer is
+    // cut to size - 1 bytes and the result is size.
     int CopyToAnsi(char* buffer, int size);
 
 private:
