@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <bit>
+#include <charconv>
 
 namespace zmtagio {
 namespace {
+
+// Words are read and written whole: their lowest byte is the first in memory.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 constexpr std::string_view kHexDigits = "0123456789abcdef";
@@ -16,33 +20,81 @@ constexpr std::string_view kEscaped = "\b\t\n\f\r\"\\";
 constexpr std::string_view kEscapeLetters = "btnfr\"\\";
 constexpr size_t kMinGrowth = 1024;
 
-// ASCII that is written as it is.
-constexpr auto kPlain = [] {
-    std::array<bool, 256> plain{};
-    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\';
-    return plain;
+// The two digits of each byte, the first in the low byte: a lookup is one load
+// and writing it one store.
+constexpr auto kHexPairs = [] {
+    std::array<uint16_t, 256> pairs{};
+    for (int b = 0; b < 256; ++b) pairs[b] = uint16_t(kHexDigits[b >> 4] | kHexDigits[b & 15] << 8);
+    return pairs;
 }();
 
-constexpr auto kHexPairs = [] {
-    std::array<char, 512> pairs{};
-    for (int b = 0; b < 256; ++b) {
-        pairs[2 * b] = kHexDigits[b >> 4];
-        pairs[2 * b + 1] = kHexDigits[b & 15];
+constexpr auto kDecimalPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int n = 0; n < 100; ++n) {
+        pairs[2 * n] = char('0' + n / 10);
+        pairs[2 * n + 1] = char('0' + n % 10);
     }
     return pairs;
 }();
 
-// Whether eight bytes are all plain, tested at once: tag text is mostly
-// plain ASCII, and a byte at a time is most of the cost of a line.
+// Several bytes a step, so that the loop costs little beside the lookups.
+template <int kBytes>
+void PutHexPairs(char* next, const uint8_t* in) {
+    for (int i = 0; i < kBytes; ++i) std::memcpy(next + 2 * i, &kHexPairs[in[i]], 2);
+}
+
+// Eight bytes at a time, tested at once: tag text is mostly plain ASCII, and
+// a byte at a time was most of the cost of a line.
 constexpr uint64_t kOnes = 0x0101010101010101;
 constexpr uint64_t kHighBits = 0x80 * kOnes;
+constexpr uint64_t kSpaces = ' ' * kOnes;
 
-constexpr uint64_t HasZeroByte(uint64_t word) { return (word - kOnes) & ~word & kHighBits; }
-
-constexpr bool AllPlain(uint64_t word) {
-    uint64_t below20 = (word - 0x20 * kOnes) & ~word & kHighBits;
-    return ((word & kHighBits) | below20 | HasZeroByte(word ^ ('"' * kOnes)) | HasZeroByte(word ^ ('\\' * kOnes))) == 0;
+uint64_t Load(const char* in) {
+    uint64_t word;
+    std::memcpy(&word, in, 8);
+    return word;
 }
+
+// Sets the high bit of each byte that is not plain ASCII, and perhaps of
+// bytes above one that is not: a borrow only runs upwards, from a byte that is
+// marked. The lowest marked byte is always the first one that is not plain.
+// A byte of 0x80 or more is marked by its own high bit; below that, the
+// subtractions set the high bit only of a byte below 0x20, a quote or a
+// backslash.
+constexpr uint64_t NotPlain(uint64_t word) {
+    return (word | (word - 0x20 * kOnes) | ((word ^ '"' * kOnes) - kOnes) | ((word ^ '\\' * kOnes) - kOnes)) & kHighBits;
+}
+
+// One to seven bytes, in the low bytes of the word, read in at most two
+// overlapping loads without reading past them.
+uint64_t LoadShort(const char* in, size_t size) {
+    if (size >= 4) {
+        uint32_t low, high;
+        std::memcpy(&low, in, 4);
+        std::memcpy(&high, in + size - 4, 4);
+        return low | uint64_t(high) << 8 * (size - 4);
+    }
+    if (size >= 2) {
+        uint16_t low, high;
+        std::memcpy(&low, in, 2);
+        std::memcpy(&high, in + size - 2, 2);
+        return low | uint32_t(high) << 8 * (size - 2);
+    }
+    return uint8_t(*in);
+}
+
+// The next eight bytes of the text, or the fewer that are left with spaces
+// above them. The last bytes of a text of eight bytes or more are read in one
+// load that ends where the text does.
+uint64_t NextBlock(const char* in, std::string_view text) {
+    const char* end = text.data() + text.size();
+    size_t left = size_t(end - in);
+    if (left >= 8) return Load(in);
+    uint64_t word = text.size() >= 8 ? Load(end - 8) >> 8 * (8 - left) : LoadShort(in, left);
+    return word | kSpaces << 8 * left;
+}
+
+void Store(char* next, uint64_t word) { std::memcpy(next, &word, 8); }
 
 // Lead bytes whose second byte has narrower bounds than 80..BF: they would
 // otherwise start overlong forms, surrogates or code points past U+10FFFF.
@@ -88,51 +140,65 @@ char* PutEscape(char* next, char c) {
         return next;
     }
     std::memcpy(next, "u00", 3);
-    std::memcpy(next + 3, &kHexPairs[2 * uint8_t(c)], 2);
+    std::memcpy(next + 3, &kHexPairs[uint8_t(c)], 2);
     return next + 5;
 }
 
-char* PutEscaped(char* next, std::string_view text) {
-    const char* in = text.data();
-    const char* end = in + text.size();
+// One character that is not plain ASCII, from the start of the text to its end.
+char* PutIrregular(char* next, const char*& in, const char* end) {
+    if (uint8_t(*in) < 0x80) return PutEscape(next, *in++);
+    Sequence sequence = ReadSequence(in, size_t(end - in));
+    if (sequence.valid) {
+        next = std::copy(in, in + sequence.length, next);
+    } else {
+        next = std::copy(kReplacement.begin(), kReplacement.end(), next);
+    }
+    in += sequence.length;
+    return next;
+}
+
+// The text from the first block that is not all plain: each block is stored
+// whole, and the cursor moves over its plain bytes.
+[[gnu::noinline]] char* PutWithEscapes(char* next, const char* in, std::string_view text) {
+    const char* end = text.data() + text.size();
     while (in != end) {
-        uint64_t word;
-        if (end - in >= 8 && (std::memcpy(&word, in, 8), AllPlain(word))) {
-            std::memcpy(next, in, 8);
-            next += 8;
-            in += 8;
-            continue;
-        }
-        uint8_t byte = uint8_t(*in);
-        if (kPlain[byte]) {
-            *next++ = *in++;
-        } else if (byte < 0x80) {
-            next = PutEscape(next, *in++);
-        } else {
-            Sequence sequence = ReadSequence(in, size_t(end - in));
-            if (sequence.valid) {
-                next = std::copy(in, in + sequence.length, next);
-            } else {
-                next = std::copy(kReplacement.begin(), kReplacement.end(), next);
-            }
-            in += sequence.length;
-        }
+        uint64_t word = NextBlock(in, text);
+        uint64_t irregular = NotPlain(word);
+        size_t plain = irregular ? size_t(std::countr_zero(irregular)) / 8 : std::min<size_t>(8, size_t(end - in));
+        Store(next, word);
+        next += plain;
+        in += plain;
+        if (irregular) next = PutIrregular(next, in, end);
     }
     return next;
+}
+
+// Most text is plain throughout. Its path is kept apart from the escapes, so
+// that it needs few registers and saves few on the way in.
+char* PutEscaped(char* next, std::string_view text) {
+    for (size_t done = 0; done < text.size(); done += 8) {
+        uint64_t word = NextBlock(text.data() + done, text);
+        if (NotPlain(word)) return PutWithEscapes(next + done, text.data() + done, text);
+        Store(next + done, word);
+    }
+    return next + text.size();
 }
 
 }  // namespace
 
 // The string is filled to its capacity and cut back at the end, so that
 // writing a byte is a store, not a call.
-JsonWriter::JsonWriter(std::string& out) : out_(out) {
-    size_t used = out_.size();
-    out_.resize(std::max(out_.capacity(), used + kMinGrowth));
-    next_ = out_.data() + used;
+JsonWriter::JsonWriter(std::string& out) : out_(out), start_(out.size()) {
+    out_.resize(std::max(out_.capacity(), start_ + kMinGrowth));
+    next_ = out_.data() + start_;
     end_ = out_.data() + out_.size();
 }
 
-JsonWriter::~JsonWriter() { out_.resize(size_t(next_ - out_.data())); }
+// Every value ends with its comma, and the last one is not followed by another.
+JsonWriter::~JsonWriter() {
+    size_t size = size_t(next_ - out_.data());
+    out_.resize(size > start_ ? size - 1 : size);
+}
 
 void JsonWriter::Grow(size_t bytes) {
     size_t used = size_t(next_ - out_.data());
@@ -141,22 +207,41 @@ void JsonWriter::Grow(size_t bytes) {
     end_ = out_.data() + out_.size();
 }
 
-// Into room for kMaxEscapedByte bytes per input byte and the quotes.
+// Into room for kMaxEscapedByte bytes per input byte, the quotes and the comma.
 char* JsonWriter::PutString(char* next, std::string_view text) {
     *next++ = '"';
     next = PutEscaped(next, text);
-    *next++ = '"';
-    return next;
+    std::memcpy(next, "\",", 2);
+    return next + 2;
 }
 
 char* JsonWriter::PutHex(char* next, Bytes bytes) {
     *next++ = '"';
-    for (uint8_t b : bytes) {
-        std::memcpy(next, &kHexPairs[2 * b], 2);
+    const uint8_t* in = bytes.data();
+    size_t left = bytes.size();
+    for (; left >= 4; left -= 4, in += 4, next += 8) PutHexPairs<4>(next, in);
+    for (; left > 0; --left, ++in, next += 2) PutHexPairs<1>(next, in);
+    std::memcpy(next, "\",", 2);
+    return next + 2;
+}
+
+// Ids, sizes and versions are below a thousand: their digits are written
+// straight, without the general conversion.
+char* JsonWriter::PutNumber(char* next, int64_t value) {
+    if (value >= 0 && value < 10) {
+        *next++ = char('0' + value);
+    } else if (value >= 10 && value < 100) {
+        std::memcpy(next, &kDecimalPairs[2 * value], 2);
         next += 2;
+    } else if (value >= 100 && value < 1000) {
+        *next = char('0' + value / 100);
+        std::memcpy(next + 1, &kDecimalPairs[2 * (value % 100)], 2);
+        next += 3;
+    } else {
+        next = std::to_chars(next, next + kMaxDigits, value).ptr;
     }
-    *next++ = '"';
-    return next;
+    *next = ',';
+    return next + 1;
 }
 
 }  // namespace zmtagio

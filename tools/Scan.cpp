@@ -32,7 +32,11 @@ struct Tally {
 };
 
 // The counts of the JSON summary, in its order.
-constexpr std::pair<std::string_view, size_t Tally::*> kSummaryCounts[] = {
+struct SummaryCount {
+    JsonKey name;
+    size_t Tally::*count;
+};
+constexpr SummaryCount kSummaryCounts[] = {
     {"files", &Tally::files}, {"id3v1", &Tally::id3v1},       {"id3v2", &Tally::id3v2}, {"ogg", &Tally::ogg},
     {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
 
