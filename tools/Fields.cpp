@@ -1,5 +1,6 @@
 #include "Fields.h"
 
+#include <array>
 #include <cstring>
 #include <span>
 
@@ -35,23 +36,41 @@ std::span<const KindRange> RangesOf(const MDRecord& record) {
     return mp3;
 }
 
+// The component's names of each kind's ids, asked once: a call into the
+// component and the length of its answer for every field of every file cost
+// more than the rest of the field's view.
+constexpr int kKinds = MD_KIND_WM + 1;
+constexpr int kIds = kLastID3V1Field + 1;
+using NameTable = std::array<std::array<std::string_view, kIds>, kKinds>;
+
+const NameTable& ComponentNames() {
+    static const NameTable names = [] {
+        NameTable table;
+        for (int kind = 0; kind < kKinds; ++kind)
+            for (int id = 0; id < kIds; ++id)
+                if (const char* name = zmTagIOFieldName(kind, id)) table[kind][id] = name;
+        return table;
+    }();
+    return names;
+}
+
 std::string_view NameOf(const KindRange& range, int id, const MDField& field) {
-    if (const char* name = zmTagIOFieldName(range.kind, id)) return name;
-    if (range.kind == MD_KIND_ID3V2)
+    std::string_view name = ComponentNames()[range.kind][id];
+    if (name.data() == nullptr && range.kind == MD_KIND_ID3V2)
         return std::string_view(field.frameId, strnlen(field.frameId, sizeof field.frameId));
-    return {};
+    return name;
 }
 
 // A Windows Media slot is there when it has its value buffer, even empty:
 // an empty read and a failed one must look different.
-bool IsPresent(const KindRange& range, const MDField& field) {
-    if (range.kind == MD_KIND_WM) return field.data != nullptr;
-    return field.size > 0 && field.data != nullptr;
+bool IsPresent(LONG kind, const MDField& field) {
+    return field.data != nullptr && (field.size > 0 || kind == MD_KIND_WM);
 }
 
-FieldView ViewOf(const MDRecord& record, const KindRange& range, int id, uint32_t codePage, TextStore& store) {
+// Filled in place: a view is large, and a list is read for every file.
+void FillView(const MDRecord& record, const KindRange& range, int id, uint32_t codePage, TextStore& store,
+              FieldView& view) {
     const MDField& field = record.fields[id];
-    FieldView view;
     view.id = id;
     view.kind = range.kind;
     view.kindName = range.name;
@@ -67,7 +86,6 @@ FieldView ViewOf(const MDRecord& record, const KindRange& range, int id, uint32_
             break;
         }
     }
-    return view;
 }
 
 std::string ID3V2Version(const MDRecord& record) { return "ID3v2." + std::to_string(record.id3v2Version); }
@@ -107,17 +125,25 @@ void FieldList::Clear() {
 
 const std::vector<FieldView>& FieldList::Read(const MDRecord& record, uint32_t codePage) {
     Clear();
-    for (const KindRange& range : RangesOf(record))
+    for (const KindRange& range : RangesOf(record)) {
+        // A copy the views filled in the loop cannot change, so the compiler
+        // keeps it in a register instead of reading it for every slot.
+        LONG kind = range.kind;
         for (int id = range.first; id <= range.last; ++id)
-            if (IsPresent(range, record.fields[id])) views_.push_back(ViewOf(record, range, id, codePage, store_));
+            if (IsPresent(kind, record.fields[id]))
+                FillView(record, range, id, codePage, store_, views_.emplace_back());
+    }
     return views_;
 }
 
 const FieldView* FieldList::Find(const MDRecord& record, LONG kind, int id, uint32_t codePage) {
     Clear();
     for (const KindRange& range : RangesOf(record))
-        if (range.kind == kind && id >= range.first && id <= range.last && IsPresent(range, record.fields[id]))
-            return &views_.emplace_back(ViewOf(record, range, id, codePage, store_));
+        if (range.kind == kind && id >= range.first && id <= range.last &&
+            IsPresent(kind, record.fields[id])) {
+            FillView(record, range, id, codePage, store_, views_.emplace_back());
+            return &views_.back();
+        }
     return nullptr;
 }
 

@@ -14,8 +14,6 @@ constexpr int kID3V1Genre = 116;
 constexpr int kLanguageLength = 3;
 constexpr size_t kMaxMimeLength = 64;
 
-constexpr std::string_view kZeros = "\0"sv;
-constexpr std::string_view kZerosAndSpaces = "\0 "sv;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF"sv;
 
 enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1, kUtf16BE = 2, kUtf8 = 3 };
@@ -23,7 +21,7 @@ enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1, kUtf16BE = 2, kUtf8 = 3 };
 // A description ends at the first zero; the text behind it may carry the
 // byte-order mark of its own UTF-16 string, now in UTF-8.
 void SplitDescription(std::string_view rest, FieldView& view) {
-    rest = TrimTrailing(rest, kZeros);
+    rest = TrimPadding(rest, Padding::Zeros);
     size_t zero = rest.find('\0');
     if (zero == std::string_view::npos) {
         view.text = rest;
@@ -89,13 +87,13 @@ void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view, TextSt
     if (view.id == kCommentField) {
         InterpretComment(form, view);
     } else if (IsConvertedID3V2Field(view.id)) {
-        view.text = TrimTrailing(form.substr(1), kZeros);
+        view.text = TrimPadding(form.substr(1), Padding::Zeros);
     } else if (view.name == "TXXX") {
         SplitDescription(DecodeBody(view.bytes, codePage, store), view);
     } else if (IsTextFrame(view.name)) {
-        view.text = TrimTrailing(DecodeBody(view.bytes, codePage, store), kZeros);
+        view.text = TrimPadding(DecodeBody(view.bytes, codePage, store), Padding::Zeros);
     } else if (IsUrlFrame(view.name)) {
-        view.text = CodePageText(AsBytes(TrimTrailing(form, kZeros)), codePage, store);
+        view.text = CodePageText(AsBytes(TrimPadding(form, Padding::Zeros)), codePage, store);
     } else {
         view.binaryType = BinaryType(view.name, view.bytes, id3v2Version);
     }
@@ -108,7 +106,7 @@ void InterpretID3V1(uint32_t codePage, FieldView& view, TextStore& store) {
         view.text = number;
         return;
     }
-    view.text = CodePageText(AsBytes(TrimTrailing(AsText(view.bytes), kZerosAndSpaces)), codePage, store);
+    view.text = CodePageText(AsBytes(TrimPadding(AsText(view.bytes), Padding::ZerosAndSpaces)), codePage, store);
 }
 
 }  // namespace zmtagio

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace zmtagio {
 namespace {
@@ -29,8 +30,21 @@ std::string IconvName(uint32_t codePage) {
     }
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101;
+
+uint64_t LoadWord(const void* in) {
+    uint64_t word;
+    std::memcpy(&word, in, sizeof word);
+    return word;
+}
+
+// Eight bytes at a time, as each value is tested before it is converted.
 bool IsAscii(Bytes bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b < kAsciiEnd; });
+    uint64_t bits = 0;
+    size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) bits |= LoadWord(bytes.data() + at);
+    for (; at < bytes.size(); ++at) bits |= bytes[at];
+    return (bits & kAsciiEnd * kOnes) == 0;
 }
 
 // Opening a converter loads its tables, which costs more than reading a
@@ -90,12 +104,16 @@ private:
     bool keepsAscii_ = false;
 };
 
-// A failed open is kept too: it fails again the same way at no cost.
+// A failed open is kept too: it fails again the same way at no cost. Most
+// asks are for the converter of the ask before, which is found without the
+// list and its guard.
 Converter& ConverterFor(uint32_t to, uint32_t from) {
+    thread_local Converter* last = nullptr;
+    if (last && last->Is(to, from)) return *last;
     thread_local std::deque<Converter> opened;
-    for (Converter& converter : opened)
-        if (converter.Is(to, from)) return converter;
-    return opened.emplace_back(to, from);
+    auto found = std::find_if(opened.begin(), opened.end(), [&](const Converter& c) { return c.Is(to, from); });
+    last = found != opened.end() ? &*found : &opened.emplace_back(to, from);
+    return *last;
 }
 
 Converter& Utf8Checker() { return ConverterFor(kUtf8, kUtf8); }
@@ -110,14 +128,6 @@ std::string_view ConvertedText(Converter& converter, Bytes bytes, TextStore& sto
 bool IsControl(char c) { return uint8_t(c) < 0x20 || c == 0x7F; }
 
 }  // namespace
-
-std::string_view AsText(Bytes bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-Bytes AsBytes(std::string_view text) {
-    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
 
 std::string& TextStore::NewPiece() {
     if (used_ == pieces_.size()) pieces_.emplace_back();
@@ -184,14 +194,14 @@ std::string QuotedForTerminal(std::string_view text) {
     return out;
 }
 
-std::string_view TrimTrailing(std::string_view text, std::string_view characters) {
-    auto trimmed = [characters](char c) {
-        for (char t : characters)
-            if (c == t) return true;
-        return false;
-    };
+// An ID3v1 field is mostly padding: eight bytes are tested at once. A byte
+// is padding when it has no bits but those a padding byte may have.
+std::string_view TrimPadding(std::string_view text, Padding padding) {
+    uint8_t paddingBits = padding == Padding::ZerosAndSpaces ? ' ' : 0;
+    uint64_t otherBits = ~(paddingBits * kOnes);
     size_t end = text.size();
-    while (end > 0 && trimmed(text[end - 1])) --end;
+    while (end >= 8 && (LoadWord(text.data() + end - 8) & otherBits) == 0) end -= 8;
+    while (end > 0 && (uint8_t(text[end - 1]) & ~paddingBits) == 0) --end;
     return text.substr(0, end);
 }
 

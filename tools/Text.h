@@ -13,8 +13,8 @@ namespace zmtagio {
 
 using Bytes = std::span<const uint8_t>;
 
-std::string_view AsText(Bytes bytes);
-Bytes AsBytes(std::string_view text);
+inline std::string_view AsText(Bytes bytes) { return {reinterpret_cast<const char*>(bytes.data()), bytes.size()}; }
+inline Bytes AsBytes(std::string_view text) { return {reinterpret_cast<const uint8_t*>(text.data()), text.size()}; }
 
 // Converted text that views point at. A piece never moves once made, and a
 // cleared store hands its pieces out again with the memory they grew, so a
@@ -46,6 +46,9 @@ std::optional<std::string> Utf8ToCodePage(std::string_view text, uint32_t codePa
 std::string ForTerminal(std::string_view text);
 std::string QuotedForTerminal(std::string_view text);
 
-std::string_view TrimTrailing(std::string_view text, std::string_view characters);
+// What fills a value to the end of its room: zeros after ID3v2 text, zeros or
+// spaces in an ID3v1 field.
+enum class Padding { Zeros, ZerosAndSpaces };
+std::string_view TrimPadding(std::string_view text, Padding padding);
 
 }  // namespace zmtagio

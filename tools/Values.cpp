@@ -10,8 +10,6 @@
 namespace zmtagio {
 namespace {
 
-using namespace std::string_view_literals;
-
 // A frame of 20480 bytes or more that the reader does not take into a slot
 // ends its frame walk, and every frame behind it would be lost by the next
 // rewrite; values stay far below that, even as UTF-16 with a comment prefix.
@@ -103,7 +101,7 @@ Encoded EncodeID3V1(int id, std::string_view text, uint32_t codePage) {
     if (bytes->size() > width)
         return Failure("is " + std::to_string(bytes->size()) + " bytes long; the ID3v1 field holds " +
                        std::to_string(width));
-    return Text(*bytes, CodePageToUtf8(AsBytes(TrimTrailing(*bytes, "\0 "sv)), codePage));
+    return Text(*bytes, CodePageToUtf8(AsBytes(TrimPadding(*bytes, Padding::ZerosAndSpaces)), codePage));
 }
 
 Encoded EncodeOgg(std::string_view text) { return Text(text, std::string(text)); }
