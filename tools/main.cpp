@@ -1,13 +1,21 @@
 // zmtagio: reads and changes the tags of MP3, Ogg Vorbis and Windows Media
 // files from a terminal, as a host of the tag component.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <cstdio>
 #include <map>
 
 #include "Commands.h"
 
 namespace zmtagio {
 namespace {
+
+// Output that no one watches appear goes out in large writes: a write call
+// for every two or three JSON lines cost as much as reading a small file.
+// The C library takes the size only with a buffer of the caller's.
+char outputBuffer[256 * 1024];
 
 constexpr const char* kCommonNames[] = {"title", "artist", "album", "year", "genre", "track", "comment"};
 
@@ -130,6 +138,7 @@ int Usage(const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace zmtagio;
+    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     CLI::App app{"Reads and writes the tags of MP3 (ID3v1, ID3v2), Ogg Vorbis and Windows Media files.", "zmtagio"};
     app.set_version_flag("--version", "zmtagio " ZMTAGIO_VERSION);
     app.require_subcommand(1);
