@@ -39,12 +39,21 @@ size_t FixedSize(WMT_ATTR_DATATYPE type) {
     }
 }
 
-Name NameFrom(ByteView bytes, std::pmr::memory_resource* arena) {
+void NameInto(ByteView bytes, Name& name) {
     size_t units = 0;
     while (units < bytes.size() / 2 && platform::LoadLE16(bytes.data() + 2 * units) != 0) ++units;
-    Name name(units, u'\0', arena);
+    name.resize(units);
     for (size_t i = 0; i < units; ++i) name[i] = char16_t(platform::LoadLE16(bytes.data() + 2 * i));
-    return name;
+}
+
+// An entry takes at least these bytes of its list; a count that claims more
+// entries than the list could hold reserves no more room than it could.
+constexpr size_t kMinDescriptorBytes = 6, kMinRecordBytes = 12;
+
+// The next attribute of out, made in place from the list's arena: a list that
+// fails to parse is thrown away whole.
+Attribute& NewAttribute(std::pmr::vector<Attribute>& out) {
+    return out.emplace_back(out.get_allocator().resource());
 }
 
 // A stored value in its runtime form; boolSize is the object's width of BOOL.
@@ -68,16 +77,16 @@ bool ParseContentDescription(ByteView object, std::pmr::vector<Attribute>& out) 
     Cursor cursor(object, kDescriptionLengthsAt);
     uint16_t lengths[std::size(kDescriptionNames)];
     for (uint16_t& length : lengths) length = cursor.U16();
+    out.reserve(out.size() + std::size(kDescriptionNames));
     for (size_t i = 0; i < std::size(kDescriptionNames); ++i) {
         ByteView text = cursor.Take(lengths[i]);
         if (!cursor.ok()) return false;
         if (lengths[i] == 0) continue;  // an empty slot is no attribute
-        Attribute attribute(out.get_allocator().resource());
+        Attribute& attribute = NewAttribute(out);
         attribute.name = kDescriptionNames[i];
         attribute.type = WMT_TYPE_STRING;
         attribute.home = Home::ContentDescription;
         if (!ValueFrom(WMT_TYPE_STRING, text, kWideBoolSize, attribute.value)) return false;
-        out.push_back(std::move(attribute));
     }
     return cursor.AtEnd();
 }
@@ -85,18 +94,17 @@ bool ParseContentDescription(ByteView object, std::pmr::vector<Attribute>& out) 
 bool ParseExtendedContent(ByteView object, std::pmr::vector<Attribute>& out) {
     Cursor cursor(object, kListCountAt);
     uint16_t count = cursor.U16();
-    out.reserve(out.size() + count);
+    out.reserve(out.size() + std::min<size_t>(count, object.size() / kMinDescriptorBytes));
     for (; count > 0 && cursor.ok(); --count) {
         ByteView name = cursor.Take(cursor.U16());
         uint16_t code = cursor.U16();
         ByteView value = cursor.Take(cursor.U16());
         if (!cursor.ok() || name.size() % 2 != 0 || code > kLastListCode) return false;
-        Attribute attribute(out.get_allocator().resource());
-        attribute.name = NameFrom(name, out.get_allocator().resource());
+        Attribute& attribute = NewAttribute(out);
+        NameInto(name, attribute.name);
         attribute.type = kStoredTypes[code];
         attribute.home = Home::ExtendedContent;
         if (!ValueFrom(attribute.type, value, kWideBoolSize, attribute.value)) return false;
-        out.push_back(std::move(attribute));
     }
     return cursor.AtEnd();
 }
@@ -107,9 +115,9 @@ bool ParseMetadataList(Home home, ByteView object, std::pmr::vector<Attribute>& 
     Cursor cursor(object, kListCountAt);
     uint16_t lastCode = home == Home::MetadataLibrary ? kLastLibraryCode : kLastListCode;
     uint16_t count = cursor.U16();
-    out.reserve(out.size() + count);
+    out.reserve(out.size() + std::min<size_t>(count, object.size() / kMinRecordBytes));
     for (; count > 0 && cursor.ok(); --count) {
-        Attribute attribute(out.get_allocator().resource());
+        Attribute& attribute = NewAttribute(out);
         attribute.home = home;
         uint16_t language = cursor.U16();
         attribute.language = home == Home::MetadataLibrary ? language : 0;
@@ -120,10 +128,9 @@ bool ParseMetadataList(Home home, ByteView object, std::pmr::vector<Attribute>& 
         ByteView name = cursor.Take(nameLength);
         ByteView value = cursor.Take(dataLength);
         if (!cursor.ok() || name.size() % 2 != 0 || code > lastCode) return false;
-        attribute.name = NameFrom(name, out.get_allocator().resource());
+        NameInto(name, attribute.name);
         attribute.type = kStoredTypes[code];
         if (!ValueFrom(attribute.type, value, kNarrowBoolSize, attribute.value)) return false;
-        out.push_back(std::move(attribute));
     }
     return cursor.AtEnd();
 }

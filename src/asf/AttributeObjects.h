@@ -17,7 +17,7 @@ bool IsContentDescriptionName(std::u16string_view name);
 
 // Appends the attributes of one object (kind ContentDescription,
 // ExtendedContent, Metadata or MetadataLibrary); false when the object is
-// malformed.
+// malformed, and out then holds a part of them and is to be thrown away.
 bool ParseAttributeObject(ObjectKind kind, platform::ByteView object, std::pmr::vector<Attribute>& out);
 
 // Some writers store each Content Description text a second time as a
