@@ -154,11 +154,14 @@ HRESULT ParseHeader(Bytes bytes, Header& header) {
 
 HRESULT LoadHeader(const char16_t* path, platform::File* held, Header& header, std::string& narrowPath) {
     if (path == nullptr) return kE_INVALIDARG;
-    narrowPath = NarrowPath(path);
     platform::File opened;
-    if (!held) opened = platform::File::Open(narrowPath.c_str(), platform::File::Mode::Read);
+    if (!held) {
+        narrowPath = NarrowPath(path);
+        if (narrowPath.empty()) return kNS_E_FILE_OPEN_FAILED;
+        opened = platform::File::Open(narrowPath.c_str(), platform::File::Mode::Read);
+    }
     platform::File& file = held ? *held : opened;
-    if (narrowPath.empty() || !file.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
+    if (!file.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
     if (held && !file.Seek(0)) return kNS_E_FILE_READ;
     int64_t fileSize = file.Size();
     uint8_t start[kHeaderObjectSize];
