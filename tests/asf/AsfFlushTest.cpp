@@ -133,6 +133,14 @@ TEST(AsfFlushTest, ChangesAreWrittenInPlaceOrByARewriteThatLeavesRoomForTheNext)
         ASSERT_EQ(AddText(info, u"WM/Conductor", u"Karajan"), 0);
         ASSERT_EQ(editor.object->Flush(), 0);
         EXPECT_EQ(ReadFile(path).size(), after.size());
+        // A header larger than the arena a reader or editor keeps it in.
+        Bytes picture(40000);
+        for (size_t i = 0; i < picture.size(); ++i) picture[i] = uint8_t(i * 31 + i / 256);
+        ASSERT_EQ(info->AddAttribute(0, u"WM/Picture", nullptr, WMT_TYPE_BINARY, 0, picture.data(),
+                                     uint32_t(picture.size())), 0);
+        ASSERT_EQ(editor.object->Flush(), 0);
+        EXPECT_EQ(Get(OpenReader(path).info.get(), u"WM/Picture").bytes, picture);
+        EXPECT_EQ(Tail(ReadFile(path)), Tail(before));
         EXPECT_EQ(editor.object->Close(), 0);
     }
 }
