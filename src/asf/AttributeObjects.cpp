@@ -245,7 +245,8 @@ ObjectKind KindOfHome(Home home) {
 }
 
 void MergeRepeatedTexts(std::pmr::vector<Attribute>& attributes) {
-    std::pmr::vector<bool> repeat(attributes.get_allocator());  // made when the first repeat is found: most headers have none
+    // Made when the first repeat is found: most headers have none.
+    std::pmr::vector<bool> repeat(attributes.get_allocator());
     for (Attribute& text : attributes) {
         if (text.home != Home::ContentDescription) continue;
         for (size_t i = 0; i < attributes.size(); ++i) {
