@@ -49,7 +49,10 @@ bool WalkObjects(ByteView view, size_t from, size_t to, const KnownObject (&know
         if (to - at < kObjectHeaderSize || !size || *size < kObjectHeaderSize || *size > to - at) return false;
         ObjectSpan span{at, size_t(*size), ObjectKind::Other};
         for (const KnownObject& k : known)
-            if (GuidAt(view, at, *k.guid)) span.kind = k.kind;
+            if (GuidAt(view, at, *k.guid)) {
+                span.kind = k.kind;
+                break;
+            }
         out.push_back(span);
         at += span.size;
     }
