@@ -6,7 +6,7 @@
 
 namespace zm::asf {
 
-const IID IID_IWMHeldFileReader = {0x5f0c2a7e, 0x41d3, 0x4b8e, {0x9a, 0x61, 0x2e, 0x7d, 0x13, 0xc4, 0x58, 0xb0}};
+const IID IID_IHeldFileReader = {0x5f0c2a7e, 0x41d3, 0x4b8e, {0x9a, 0x61, 0x2e, 0x7d, 0x13, 0xc4, 0x58, 0xb0}};
 
 namespace {
 
@@ -40,12 +40,12 @@ protected:
     explicit CRuntimeObject(bool writable) : CHeaderInfo(writable) {}
 };
 
-class CSyncReader final : public CRuntimeObject<IWMSyncReader, IID_IWMSyncReader>, public IWMHeldFileReader {
+class CSyncReader final : public CRuntimeObject<IWMSyncReader, IID_IWMSyncReader>, public IHeldFileReader {
 public:
     CSyncReader() : CRuntimeObject(false) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object || !SameGuid(iid, IID_IWMHeldFileReader)) return CRuntimeObject::QueryInterface(iid, object);
-        *object = static_cast<IWMHeldFileReader*>(this);
+        if (!object || !SameGuid(iid, IID_IHeldFileReader)) return CRuntimeObject::QueryInterface(iid, object);
+        *object = static_cast<IHeldFileReader*>(this);
         AddRef();
         return kS_OK;
     }

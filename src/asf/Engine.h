@@ -11,13 +11,13 @@ namespace zm::asf {
 // the header through a file that the caller already holds open at that path,
 // so reading a file's tags opens it once. The system runtime does not know
 // it; a caller whose reader does not answer it opens by path.
-struct IWMHeldFileReader : public IUnknown {
+struct IHeldFileReader : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE OpenHeld(const char16_t* path, platform::File& file) = 0;
 
 protected:
-    ~IWMHeldFileReader() = default;
+    ~IHeldFileReader() = default;
 };
-extern const IID IID_IWMHeldFileReader;
+extern const IID IID_IHeldFileReader;
 
 HRESULT CreateEngineReader(IWMSyncReader** reader);
 HRESULT CreateEngineEditor(IWMMetadataEditor** editor);

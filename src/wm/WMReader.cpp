@@ -191,8 +191,8 @@ HRESULT CWMPropertyReader::Open(const char* path, platform::File& file) {
     char16_t widePath[kPathUnits];
     if (!path || platform::MultiByteToWideChar(platform::kCodePageAnsi, path, -1, widePath, kPathUnits) <= 0)
         return ZMTAGIO_E_FAIL;
-    asf::ComPtr<asf::IWMHeldFileReader> held;
-    if (reader_->QueryInterface(asf::IID_IWMHeldFileReader, held.PutVoid()) >= 0)
+    asf::ComPtr<asf::IHeldFileReader> held;
+    if (reader_->QueryInterface(asf::IID_IHeldFileReader, held.PutVoid()) >= 0)
         hr = held->OpenHeld(widePath, file);
     else
         hr = reader_->Open(widePath);
