@@ -29,7 +29,6 @@ std::string RefusalForID3V2Rewrite(const std::string& path, const MDRecord& reco
 class PermissionGuard {
 public:
     explicit PermissionGuard(const std::string& path);
-    bool Known() const { return mode_.has_value(); }
     // False when the bits differ and cannot be put back.
     bool Restore() const;
 

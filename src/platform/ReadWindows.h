@@ -23,7 +23,7 @@ public:
     static constexpr size_t kPage = 4096;
 
     // Copies [offset, offset + buffer.size()) when one window holds it, or
-    // holds its start and ends where the file ended (or, with short, holds
+    // holds its start and ends where the file ended (or, with shortOk, holds
     // its start at all): the bytes copied, or -1 when no window can answer.
     int64_t Copy(uint64_t offset, std::span<uint8_t> buffer, bool shortOk = false) {
         for (int i : {newest_, 1 - newest_}) {
