@@ -39,38 +39,52 @@ size_t FixedSize(WMT_ATTR_DATATYPE type) {
     }
 }
 
-void NameInto(ByteView bytes, Name& name) {
+// The stored name up to its first zero unit, in the arena: the header's
+// bytes hold it at any alignment.
+std::u16string_view NameFrom(ByteView bytes, std::pmr::memory_resource* arena) {
     size_t units = 0;
     while (units < bytes.size() / 2 && platform::LoadLE16(bytes.data() + 2 * units) != 0) ++units;
-    name.resize(units);
+    if (units == 0) return {};
+    auto* name = static_cast<char16_t*>(arena->allocate(units * sizeof(char16_t), alignof(char16_t)));
     for (size_t i = 0; i < units; ++i) name[i] = char16_t(platform::LoadLE16(bytes.data() + 2 * i));
+    return {name, units};
 }
 
 // An entry takes at least these bytes of its list; a count that claims more
 // entries than the list could hold reserves no more room than it could.
 constexpr size_t kMinDescriptorBytes = 6, kMinRecordBytes = 12;
 
-// The next attribute of out, made in place from the list's arena: a list that
-// fails to parse is thrown away whole.
-Attribute& NewAttribute(std::pmr::vector<Attribute>& out) {
-    return out.emplace_back(out.get_allocator().resource());
+std::pmr::memory_resource* ArenaOf(const std::pmr::vector<Attribute>& attributes) {
+    return attributes.get_allocator().resource();
+}
+
+// A copy of bytes in the arena, zero-filled up to size.
+Value Widened(Value bytes, size_t size, std::pmr::memory_resource* arena) {
+    uint8_t* copy = ArenaBytes(arena, size);
+    std::fill(std::copy(bytes.begin(), bytes.end(), copy), copy + size, uint8_t(0));
+    return {copy, size};
 }
 
 // A stored value in its runtime form; boolSize is the object's width of BOOL.
-bool ValueFrom(WMT_ATTR_DATATYPE type, ByteView stored, size_t boolSize, Bytes& out) {
-    out.reserve(stored.size() + 2);  // room for a missing terminator
-    out.assign(stored.data(), stored.data() + stored.size());
-    if (type == WMT_TYPE_STRING) {
-        if (stored.size() % 2 != 0) return false;
-        if (out.empty() || out[out.size() - 1] != 0 || out[out.size() - 2] != 0) out.insert(out.end(), {0, 0});
-        return true;
+// A value that is in that form already is referred to where it lies.
+bool ValueFrom(WMT_ATTR_DATATYPE type, ByteView stored, size_t boolSize, std::pmr::memory_resource* arena,
+               Value& out) {
+    Value bytes(stored.data(), stored.size());
+    switch (type) {
+        case WMT_TYPE_STRING: {
+            if (bytes.size() % 2 != 0) return false;
+            bool terminated = bytes.size() >= 2 && bytes[bytes.size() - 1] == 0 && bytes[bytes.size() - 2] == 0;
+            out = terminated ? bytes : Widened(bytes, bytes.size() + 2, arena);
+            return true;
+        }
+        case WMT_TYPE_BOOL:
+            if (bytes.size() != boolSize) return false;
+            out = Widened(bytes, kWideBoolSize, arena);
+            return true;
+        default:
+            out = bytes;
+            return type == WMT_TYPE_BINARY || bytes.size() == FixedSize(type);
     }
-    if (type == WMT_TYPE_BOOL) {
-        if (stored.size() != boolSize) return false;
-        out.resize(kWideBoolSize, 0);
-        return true;
-    }
-    return type == WMT_TYPE_BINARY || stored.size() == FixedSize(type);
 }
 
 bool ParseContentDescription(ByteView object, std::pmr::vector<Attribute>& out) {
@@ -82,11 +96,11 @@ bool ParseContentDescription(ByteView object, std::pmr::vector<Attribute>& out) 
         ByteView text = cursor.Take(lengths[i]);
         if (!cursor.ok()) return false;
         if (lengths[i] == 0) continue;  // an empty slot is no attribute
-        Attribute& attribute = NewAttribute(out);
+        Attribute& attribute = out.emplace_back();
         attribute.name = kDescriptionNames[i];
         attribute.type = WMT_TYPE_STRING;
         attribute.home = Home::ContentDescription;
-        if (!ValueFrom(WMT_TYPE_STRING, text, kWideBoolSize, attribute.value)) return false;
+        if (!ValueFrom(WMT_TYPE_STRING, text, kWideBoolSize, ArenaOf(out), attribute.value)) return false;
     }
     return cursor.AtEnd();
 }
@@ -100,11 +114,11 @@ bool ParseExtendedContent(ByteView object, std::pmr::vector<Attribute>& out) {
         uint16_t code = cursor.U16();
         ByteView value = cursor.Take(cursor.U16());
         if (!cursor.ok() || name.size() % 2 != 0 || code > kLastListCode) return false;
-        Attribute& attribute = NewAttribute(out);
-        NameInto(name, attribute.name);
+        Attribute& attribute = out.emplace_back();
+        attribute.name = NameFrom(name, ArenaOf(out));
         attribute.type = kStoredTypes[code];
         attribute.home = Home::ExtendedContent;
-        if (!ValueFrom(attribute.type, value, kWideBoolSize, attribute.value)) return false;
+        if (!ValueFrom(attribute.type, value, kWideBoolSize, ArenaOf(out), attribute.value)) return false;
     }
     return cursor.AtEnd();
 }
@@ -117,7 +131,7 @@ bool ParseMetadataList(Home home, ByteView object, std::pmr::vector<Attribute>& 
     uint16_t count = cursor.U16();
     out.reserve(out.size() + std::min<size_t>(count, object.size() / kMinRecordBytes));
     for (; count > 0 && cursor.ok(); --count) {
-        Attribute& attribute = NewAttribute(out);
+        Attribute& attribute = out.emplace_back();
         attribute.home = home;
         uint16_t language = cursor.U16();
         attribute.language = home == Home::MetadataLibrary ? language : 0;
@@ -128,19 +142,20 @@ bool ParseMetadataList(Home home, ByteView object, std::pmr::vector<Attribute>& 
         ByteView name = cursor.Take(nameLength);
         ByteView value = cursor.Take(dataLength);
         if (!cursor.ok() || name.size() % 2 != 0 || code > lastCode) return false;
-        NameInto(name, attribute.name);
+        attribute.name = NameFrom(name, ArenaOf(out));
         attribute.type = kStoredTypes[code];
-        if (!ValueFrom(attribute.type, value, kNarrowBoolSize, attribute.value)) return false;
+        if (!ValueFrom(attribute.type, value, kNarrowBoolSize, ArenaOf(out), attribute.value)) return false;
     }
     return cursor.AtEnd();
 }
 
-// The value as the object stores it: BOOL narrows in the Header Extension lists.
-std::vector<uint8_t> StoredValue(const Attribute& attribute) {
-    if (attribute.type != WMT_TYPE_BOOL || attribute.home == Home::ExtendedContent)
-        return {attribute.value.begin(), attribute.value.end()};
-    uint16_t truth = platform::LoadLE32(attribute.value.data()) != 0;
-    return {uint8_t(truth), 0};
+// The value as the object stores it: BOOL narrows (into narrow) in the
+// Header Extension lists.
+Value StoredValue(const Attribute& attribute, uint8_t (&narrow)[kNarrowBoolSize]) {
+    if (attribute.type != WMT_TYPE_BOOL || attribute.home == Home::ExtendedContent) return attribute.value;
+    narrow[0] = platform::LoadLE32(attribute.value.data()) != 0;
+    narrow[1] = 0;
+    return narrow;
 }
 
 void PutName(ByteSink& sink, std::u16string_view name) {
@@ -191,10 +206,11 @@ bool BuildList(Home home, std::span<const Attribute> attributes, ByteSink& sink)
     sink.U16(uint16_t(count));
     if (home == Home::ExtendedContent)
         for (const Attribute& a : attributes)
-            for (const Name& name : a.repeats) PutDescriptor(sink, name, a.type, a.value);
+            for (std::u16string_view name : a.repeats) PutDescriptor(sink, name, a.type, a.value);
     for (const Attribute& a : attributes) {
         if (!inHome(a)) continue;
-        std::vector<uint8_t> value = StoredValue(a);
+        uint8_t narrow[kNarrowBoolSize];
+        Value value = StoredValue(a, narrow);
         if (home == Home::ExtendedContent) {
             PutDescriptor(sink, a.name, a.type, value);
             continue;
@@ -245,27 +261,34 @@ ObjectKind KindOfHome(Home home) {
 }
 
 void MergeRepeatedTexts(std::pmr::vector<Attribute>& attributes) {
-    // Made when the first repeat is found: most headers have none.
-    std::pmr::vector<bool> repeat(attributes.get_allocator());
-    for (Attribute& text : attributes) {
+    auto repeats = [](const Attribute& a, const Attribute& text) {
+        return a.home == Home::ExtendedContent && a.type == WMT_TYPE_STRING && SameLetters(a.name, text.name) &&
+               std::equal(a.value.begin(), a.value.end(), text.value.begin(), text.value.end());
+    };
+    // Which text (its index + 1) each descriptor repeats; made when the first
+    // repeat is found, as most headers have none.
+    std::pmr::vector<size_t> owner(ArenaOf(attributes));
+    for (size_t t = 0; t < attributes.size(); ++t) {
+        Attribute& text = attributes[t];
         if (text.home != Home::ContentDescription) continue;
+        size_t count = 0;
         for (size_t i = 0; i < attributes.size(); ++i) {
-            const Attribute& a = attributes[i];
-            if ((!repeat.empty() && repeat[i]) || a.home != Home::ExtendedContent || a.type != WMT_TYPE_STRING ||
-                !SameLetters(a.name, text.name) || a.value != text.value)
-                continue;
-            repeat.resize(attributes.size());
-            repeat[i] = true;
-            text.repeats.push_back(a.name);
+            if ((!owner.empty() && owner[i]) || !repeats(attributes[i], text)) continue;
+            owner.resize(attributes.size());
+            owner[i] = t + 1;
+            ++count;
         }
+        if (count == 0) continue;
+        auto* names = static_cast<std::u16string_view*>(
+            ArenaOf(attributes)->allocate(count * sizeof(std::u16string_view), alignof(std::u16string_view)));
+        for (size_t i = 0, n = 0; n < count; ++i)
+            if (owner[i] == t + 1) std::construct_at(&names[n++], attributes[i].name);
+        text.repeats = {names, count};
     }
-    if (repeat.empty()) return;
+    if (owner.empty()) return;
     size_t kept = 0;
-    for (size_t i = 0; i < attributes.size(); ++i) {
-        if (repeat[i]) continue;
-        if (kept != i) attributes[kept] = std::move(attributes[i]);
-        ++kept;
-    }
+    for (size_t i = 0; i < attributes.size(); ++i)
+        if (owner[i] == 0) attributes[kept++] = attributes[i];
     attributes.erase(attributes.begin() + ptrdiff_t(kept), attributes.end());
 }
 
@@ -285,9 +308,23 @@ bool BuildAttributeObject(Home home, std::span<const Attribute> attributes, Byte
     return true;
 }
 
-bool NormalizeValue(WMT_ATTR_DATATYPE type, const uint8_t* value, uint32_t length, Bytes& out) {
+bool NormalizeValue(WMT_ATTR_DATATYPE type, const uint8_t* value, uint32_t length, std::pmr::memory_resource* arena,
+                    Value& out) {
     if (type < WMT_TYPE_DWORD || type > WMT_TYPE_GUID || (value == nullptr && length != 0)) return false;
-    return ValueFrom(type, ByteView(value, length), kWideBoolSize, out);
+    if (!ValueFrom(type, ByteView(value, length), kWideBoolSize, arena, out)) return false;
+    // The caller's buffer is not kept.
+    if (out.data() == value) out = Widened(out, out.size(), arena);
+    return true;
+}
+
+uint8_t* ArenaBytes(std::pmr::memory_resource* arena, size_t size) {
+    return size ? static_cast<uint8_t*>(arena->allocate(size, 1)) : nullptr;
+}
+
+std::u16string_view ArenaName(std::pmr::memory_resource* arena, std::u16string_view name) {
+    if (name.empty()) return {};
+    auto* copy = static_cast<char16_t*>(arena->allocate(name.size() * sizeof(char16_t), alignof(char16_t)));
+    return {copy, size_t(std::copy(name.begin(), name.end(), copy) - copy)};
 }
 
 Home HomeFor(std::span<const Attribute> attributes, const Attribute& attribute, Home preferred,

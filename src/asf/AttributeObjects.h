@@ -32,9 +32,9 @@ bool BuildAttributeObject(Home home, std::span<const Attribute> attributes, Byte
 
 // A value handed to the runtime in its runtime form: the right width for
 // fixed types, text given a terminating zero. False for a value that its type
-// cannot have.
-bool NormalizeValue(WMT_ATTR_DATATYPE type, const uint8_t* value, uint32_t length,
-                    Bytes& out);
+// cannot have. The value is held in the arena.
+bool NormalizeValue(WMT_ATTR_DATATYPE type, const uint8_t* value, uint32_t length, std::pmr::memory_resource* arena,
+                    Value& out);
 
 // The first home from preferred on (in the order of Home) that can store the
 // attribute; self, when given, is the attribute's own slot in attributes.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory_resource>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,12 @@ inline bool SameName(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
+// The bit of a name in Header::storedNames, from its length and last unit:
+// the names of a tag mostly share their first letters ("WM/").
+inline uint64_t NameBit(std::u16string_view name) {
+    return name.empty() ? 1 : uint64_t(1) << ((name.size() * 7 + name.back()) & 63);
+}
+
 // Where an attribute is stored in the file.
 enum class Home : uint8_t { ContentDescription, ExtendedContent, Metadata, MetadataLibrary };
 inline constexpr int kHomeCount = 4;
@@ -50,24 +57,29 @@ inline constexpr int kHomeCount = 4;
 // A header and everything parsed from it are carved from one arena, which
 // its owner keeps while the file is open: reading a file's tags then costs no
 // allocation per attribute.
-using Name = std::pmr::u16string;
 using Bytes = std::pmr::vector<uint8_t>;
+using Value = std::span<const uint8_t>;
 
+// An attribute refers to its name and value, which live in the header's bytes
+// or in the arena and stay there until the file is closed. An edit points the
+// attribute at a new copy and leaves the old bytes where they are.
 struct Attribute {
-    Attribute() = default;
-    explicit Attribute(std::pmr::memory_resource* arena) : name(arena), value(arena), repeats(arena) {}
-
-    Name name;  // without a terminating zero
+    std::u16string_view name;  // without a terminating zero
     WMT_ATTR_DATATYPE type = WMT_TYPE_BINARY;
     // As the runtime hands it out: text with its terminating zero, BOOL as 4 bytes.
-    Bytes value;
+    Value value;
     uint16_t stream = 0;
     uint16_t language = 0;
     Home home = Home::ExtendedContent;
     // Names under which the Extended Content Description repeats this
     // Content Description text; they follow its changes.
-    std::pmr::vector<Name> repeats;
+    std::span<const std::u16string_view> repeats;
 };
+
+// Bytes that live as long as the arena; null only when size is 0.
+uint8_t* ArenaBytes(std::pmr::memory_resource* arena, size_t size);
+// The name held in the arena, so that it outlives the caller's buffer.
+std::u16string_view ArenaName(std::pmr::memory_resource* arena, std::u16string_view name);
 
 enum class ObjectKind : uint8_t {
     Other,  // kept byte for byte
@@ -104,6 +116,10 @@ struct Header {
     bool hasAudio = false, hasVideo = false, hasImage = false, hasScript = false;
     bool isProtected = false;
     std::pmr::vector<Attribute> attributes;  // in file order
+    // A bit per stored name (NameBit): most names looked up are not stored,
+    // and a clear bit says so without a walk of the list. Deleting an
+    // attribute leaves its bit, which only costs that walk.
+    uint64_t storedNames = 0;
     bool dirty[kHomeCount] = {};        // homes whose object must be rebuilt
 
     bool Dirty() const {

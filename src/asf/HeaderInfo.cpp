@@ -38,6 +38,7 @@ HRESULT CHeaderInfo::CloseFile() {
     if (!open_) return kNS_E_INVALID_REQUEST;
     open_ = false;
     header_ = Header(&arena_);
+    arena_.release();
     return kS_OK;
 }
 
@@ -60,43 +61,41 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
                                                           WMT_ATTR_DATATYPE* type, uint8_t* value, uint16_t* length) {
     if (!open_) return kNS_E_INVALID_REQUEST;
     if (!stream || !name || !type || !length) return kE_INVALIDARG;
-    return Guarded([&] {
-        std::u16string_view wanted(name);
-        ComputedValue computed;
-        WMT_ATTR_DATATYPE found = WMT_TYPE_BINARY;
-        std::optional<std::span<const uint8_t>> bytes;
-        if (*stream == 0 && ComputedAttribute(header_, wanted, found, computed)) {
-            bytes = std::span<const uint8_t>(computed.bytes, computed.size);
-        } else {
-            // Writers change the language-neutral attribute of a name, so it is
-            // the one read; one stored only under a language is read otherwise.
-            const Attribute* match = nullptr;
-            for (const Attribute& a : header_.attributes) {
-                if (a.stream != *stream || !SameName(a.name, wanted)) continue;
-                if (!match || a.language == 0) match = &a;
-                if (a.language == 0) break;
-            }
-            if (match) {
-                bytes = std::span<const uint8_t>(match->value);
-                found = match->type;
-            }
+    std::u16string_view wanted(name);
+    ComputedValue computed;
+    WMT_ATTR_DATATYPE found = WMT_TYPE_BINARY;
+    std::optional<Value> bytes;
+    if (*stream == 0 && ComputedAttribute(header_, wanted, found, computed)) {
+        bytes = Value(computed.bytes, computed.size);
+    } else if (header_.storedNames & NameBit(wanted)) {
+        // Writers change the language-neutral attribute of a name, so it is
+        // the one read; one stored only under a language is read otherwise.
+        const Attribute* match = nullptr;
+        for (const Attribute& a : header_.attributes) {
+            if (a.stream != *stream || !SameName(a.name, wanted)) continue;
+            if (!match || a.language == 0) match = &a;
+            if (a.language == 0) break;
         }
-        if (!bytes) {
-            *length = 0;
-            return kASF_E_NOTFOUND;
+        if (match) {
+            bytes = match->value;
+            found = match->type;
         }
-        // This call's lengths are 16-bit; longer values are not handed out through it.
-        if (bytes->size() > 0xFFFF) return kE_BUFFERTOOSMALL;
-        uint16_t needed = uint16_t(bytes->size());
-        *type = found;
-        if (value && *length < needed) {
-            *length = needed;
-            return kE_BUFFERTOOSMALL;
-        }
-        if (value && needed) std::memcpy(value, bytes->data(), needed);
+    }
+    if (!bytes) {
+        *length = 0;
+        return kASF_E_NOTFOUND;
+    }
+    // This call's lengths are 16-bit; longer values are not handed out through it.
+    if (bytes->size() > 0xFFFF) return kE_BUFFERTOOSMALL;
+    uint16_t needed = uint16_t(bytes->size());
+    *type = found;
+    if (value && *length < needed) {
         *length = needed;
-        return kS_OK;
-    });
+        return kE_BUFFERTOOSMALL;
+    }
+    if (value && needed) std::memcpy(value, bytes->data(), needed);
+    *length = needed;
+    return kS_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeIndices(uint16_t stream, const char16_t* name, uint16_t* language,
@@ -129,15 +128,15 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::ModifyAttribute(uint16_t stream, uint16_t
         Attribute* target = Locate(stream, index);
         if (!target) return kE_INVALIDARG;
         Attribute changed = *target;
-        if (!NormalizeValue(type, value, length, changed.value)) return kE_INVALIDARG;
+        if (!NormalizeValue(type, value, length, header_.arena(), changed.value)) return kE_INVALIDARG;
         changed.type = type;
         changed.language = language;
         changed.home = HomeFor(header_.attributes, changed, target->home, target);
         // A text that leaves the Content Description is no longer repeated.
-        if (changed.home != Home::ContentDescription) changed.repeats.clear();
+        if (changed.home != Home::ContentDescription) changed.repeats = {};
         header_.dirty[int(target->home)] = header_.dirty[int(changed.home)] = true;
         if (!target->repeats.empty()) header_.dirty[int(Home::ExtendedContent)] = true;
-        *target = std::move(changed);
+        *target = changed;
         return kS_OK;
     });
 }
@@ -148,11 +147,12 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::AddAttribute(uint16_t stream, const char1
     if (HRESULT hr = CheckWritable(); hr < 0) return hr;
     if (!name) return kE_INVALIDARG;
     return Guarded([&] {
-        Attribute added(header_.arena());
-        added.name = name;
-        if (!StorableName(added.name)) return kE_INVALIDARG;
-        if (stream == 0 && IsComputedName(added.name)) return kNS_E_ATTRIBUTE_READ_ONLY;
-        if (!NormalizeValue(type, value, length, added.value)) return kE_INVALIDARG;
+        std::u16string_view wanted(name);
+        if (!StorableName(wanted)) return kE_INVALIDARG;
+        if (stream == 0 && IsComputedName(wanted)) return kNS_E_ATTRIBUTE_READ_ONLY;
+        Attribute added;
+        if (!NormalizeValue(type, value, length, header_.arena(), added.value)) return kE_INVALIDARG;
+        added.name = ArenaName(header_.arena(), wanted);
         added.type = type;
         added.stream = stream;
         added.language = language;
@@ -162,7 +162,8 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::AddAttribute(uint16_t stream, const char1
         Home preferred = IsContentDescriptionName(added.name) ? Home::ContentDescription : Home::ExtendedContent;
         added.home = HomeFor(header_.attributes, added, preferred);
         header_.dirty[int(added.home)] = true;
-        header_.attributes.push_back(std::move(added));
+        header_.attributes.push_back(added);
+        header_.storedNames |= NameBit(added.name);
         if (index) *index = uint16_t(inStream);
         return kS_OK;
     });

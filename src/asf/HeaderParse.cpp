@@ -149,6 +149,7 @@ HRESULT ParseHeader(Bytes bytes, Header& header) {
         hasFileProperties |= child.kind == ObjectKind::FileProperties;
     }
     MergeRepeatedTexts(parsed.attributes);
+    for (const Attribute& a : parsed.attributes) parsed.storedNames |= NameBit(a.name);
     // Attribute indices are 16-bit.
     if (!hasFileProperties || parsed.attributes.size() > 0xFFFF) return kNS_E_INVALID_DATA;
     header = std::move(parsed);
