@@ -32,7 +32,8 @@ struct CommentPage {
 // leaves the file's tags unknown, not absent.
 bool LoadHead(platform::File& file, OggState& state) {
     if (!state.head.empty()) return state.headBytes > 0;
-    if (!state.head.Allocate(kHeadBytes)) return false;
+    // Only the bytes read are ever looked at (HeadOf).
+    if (!state.head.AllocateUnfilled(kHeadBytes)) return false;
     state.unreadable = !file.Seek(0);
     size_t got = 0;
     while (!state.unreadable && got < kHeadBytes) {

@@ -25,6 +25,13 @@ public:
         size_ = data_ ? size : 0;
         return data_ != nullptr;
     }
+    // Not filled: for a block that is read only as far as it was written,
+    // where zeroing it first would touch every byte for nothing.
+    bool AllocateUnfilled(size_t size) {
+        data_.reset(static_cast<uint8_t*>(std::malloc(size ? size : 1)));
+        size_ = data_ ? size : 0;
+        return data_ != nullptr;
+    }
     void Reset() {
         data_.reset();
         size_ = 0;
