@@ -9,13 +9,13 @@
 #include "asf/AttributeObjects.h"
 #include "asf/Header.h"
 #include "platform/File.h"
+#include "platform/FileCopy.h"
 
 namespace zm::asf {
 namespace {
 
 // Room left in a rewritten header so that the next edits are written in place.
 constexpr size_t kGrowthPadding = 4096;
-constexpr size_t kCopyChunk = 1u << 20;
 constexpr int kTemporaryNames = 100;
 constexpr uint16_t kExtensionReserved2 = 6;
 
@@ -162,14 +162,12 @@ std::string TemporaryBeside(const std::string& path) {
     return {};
 }
 
-// Everything from offset on; false unless exactly count bytes were there.
-bool CopyRest(platform::File& source, uint64_t offset, uint64_t count, platform::File& target) {
-    std::vector<uint8_t> chunk(kCopyChunk);
-    if (!source.Seek(offset)) return false;
-    uint64_t copied = 0;
-    for (int64_t got; (got = source.Read(chunk)) != 0; copied += uint64_t(got))
-        if (got < 0 || !target.WriteAll(std::span<const uint8_t>(chunk.data(), size_t(got)))) return false;
-    return copied == count;
+// Everything from offset to fileSize; false unless the source ends there.
+// A source that grew since it was measured is not cut short: it fails.
+bool CopyRest(platform::File& source, uint64_t offset, uint64_t fileSize, platform::File& target) {
+    if (platform::CopyRange(source, target, {offset, fileSize}) != platform::CopyResult::Copied) return false;
+    uint8_t beyond;
+    return source.Seek(fileSize) && source.Read({&beyond, 1}) == 0;
 }
 
 // A file the user may not change is not replaced either, though its folder
@@ -181,7 +179,7 @@ HRESULT Rewrite(const std::string& path, platform::File& source, uint64_t oldHea
     platform::File target;
     if (!temporary.empty()) target = platform::File::Open(temporary.c_str(), platform::File::Mode::CreateWrite);
     if (!target.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
-    bool ok = target.WriteAll(header) && CopyRest(source, oldHeaderSize, fileSize - oldHeaderSize, target) &&
+    bool ok = target.WriteAll(header) && CopyRest(source, oldHeaderSize, fileSize, target) &&
               target.Flush();
     if (ok) {
         // Windows refuses to rename over a file that is still open here.
