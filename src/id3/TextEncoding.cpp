@@ -1,5 +1,6 @@
 #include "id3/TextEncoding.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -95,8 +96,14 @@ ConvertedText Allocate(size_t size) {
     return text;
 }
 
-// Text of a usual length goes through the stack on its way to UTF-16.
+// Text of a usual length goes through the stack on its way to UTF-16. ASCII,
+// most tags' text, is the same bytes in UTF-8 and is copied across.
 uint32_t DecodeAnsiInto(std::span<const uint8_t> body, std::span<uint8_t> out) {
+    std::span<const uint8_t> text = body.subspan(1);
+    if (platform::AnsiKeepsAscii() && platform::IsAscii(text) && text.size() < out.size()) {
+        std::copy(text.begin(), text.end(), out.begin() + 1);
+        return uint32_t(text.size()) + 1;
+    }
     constexpr size_t kLocalUnits = 512;
     size_t units = kGrowth * body.size() / 2;
     char16_t local[kLocalUnits];

@@ -142,7 +142,10 @@ int To1252(char16_t u) {
     return -1;
 }
 
-std::atomic<uint32_t> ansiCodePage{1252};
+// The code page, and whether it keeps ASCII as it is, in one word, so that
+// no reader sees one without the other.
+constexpr uint64_t kKeepsAscii = uint64_t(1) << 32;
+std::atomic<uint64_t> ansiCodePage{1252 | kKeepsAscii};
 
 std::string IconvName(uint32_t codePage) {
     switch (codePage) {
@@ -235,6 +238,20 @@ bool Supported(uint32_t codePage) {
     return ok;
 }
 
+// Converts the 127 ASCII characters after the zero both ways.
+bool KeepsAscii(uint32_t codePage) {
+    constexpr int kAscii = 0x7F;
+    char ascii[kAscii], back[kAscii];
+    char16_t wide[kAscii];
+    for (int c = 0; c < kAscii; ++c) ascii[c] = char(c + 1);
+    if (MultiByteToWideChar(codePage, ascii, kAscii, wide, kAscii) != kAscii ||
+        WideCharToMultiByte(codePage, wide, kAscii, back, kAscii) != kAscii)
+        return false;
+    for (int c = 0; c < kAscii; ++c)
+        if (wide[c] != char16_t(c + 1) || back[c] != ascii[c]) return false;
+    return true;
+}
+
 template <typename Unit>
 size_t LengthOf(const Unit* s, int count) {
     if (count >= 0) return size_t(count);
@@ -259,6 +276,7 @@ int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, ch
 
 bool SetAnsiCodePage(uint32_t codePage) { return codePage == 0; }
 uint32_t AnsiCodePage() { return GetACP(); }
+bool AnsiKeepsAscii() { return true; }
 
 #else
 
@@ -305,11 +323,12 @@ int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, ch
 
 bool SetAnsiCodePage(uint32_t codePage) {
     if (codePage == kCodePageAnsi || !Supported(codePage)) return false;
-    ansiCodePage = codePage;
+    ansiCodePage = codePage | (KeepsAscii(codePage) ? kKeepsAscii : 0);
     return true;
 }
 
-uint32_t AnsiCodePage() { return ansiCodePage.load(std::memory_order_relaxed); }
+uint32_t AnsiCodePage() { return uint32_t(ansiCodePage.load(std::memory_order_relaxed)); }
+bool AnsiKeepsAscii() { return ansiCodePage.load(std::memory_order_relaxed) & kKeepsAscii; }
 
 #endif
 

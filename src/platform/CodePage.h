@@ -6,7 +6,10 @@
 // target code page lacks becomes '?'.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <span>
 
 namespace zm::platform {
 
@@ -22,5 +25,24 @@ int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, ch
 // Returns false, changing nothing, for a code page that cannot be converted.
 bool SetAnsiCodePage(uint32_t codePage);
 uint32_t AnsiCodePage();
+
+// Whether the ANSI code page stores ASCII as ASCII, a byte per character, as
+// every Windows ANSI code page does: ASCII text then is the same bytes there,
+// in UTF-8 and in UTF-16's low bytes, and needs no conversion.
+bool AnsiKeepsAscii();
+
+// Whether every byte is below 0x80. Eight bytes are tested at once.
+inline bool IsAscii(std::span<const uint8_t> bytes) {
+    constexpr uint64_t kHighBits = 0x8080808080808080;
+    uint64_t bits = 0;
+    size_t at = 0;
+    for (; at + sizeof bits <= bytes.size(); at += sizeof bits) {
+        uint64_t word;
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        bits |= word;
+    }
+    for (; at < bytes.size(); ++at) bits |= bytes[at];
+    return (bits & kHighBits) == 0;
+}
 
 }  // namespace zm::platform

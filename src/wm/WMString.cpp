@@ -101,9 +101,9 @@ bool CWMString::MakeAnsi() {
 int CWMString::CopyToAnsi(char* buffer, int size) {
     if (!buffer || size <= 0 || !wide_) return 0;
     size_t n;
-    // ASCII is the same bytes in every ANSI code page, so such a text (most
-    // tags) is copied across with no conversion and no ANSI copy kept.
-    if (ptrdiff_t ascii = ansi_ ? -1 : AsciiLength(wide_); ascii >= 0) {
+    // ASCII is the same bytes in an ANSI code page that keeps it, so such a
+    // text (most tags) is copied across with no conversion and no ANSI copy kept.
+    if (ptrdiff_t ascii = ansi_ || !platform::AnsiKeepsAscii() ? -1 : AsciiLength(wide_); ascii >= 0) {
         if (ascii == 0) return 0;
         n = size_t(ascii) + 1;
         std::copy_n(wide_, std::min(n, size_t(size)) - 1, buffer);
