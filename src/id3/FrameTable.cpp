@@ -1,13 +1,14 @@
 #include "id3/FrameTable.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
+#include <iterator>
 
 #include "id3/ID3.h"
 
 namespace zm::id3 {
 
-const FrameRow ID3FrameTable[kFrameRows] = {
+constexpr FrameRow ID3FrameTable[kFrameRows] = {
     {"TAL", "TALB"}, {"TBP", "TBPM"}, {"TCM", "TCOM"}, {"TCO", "TCON"}, {"TCR", "TCOP"},
     {"", "TDEN"},    {"TDY", "TDLY"}, {"TOR", "TDOR"}, {"TRD", "TDRC"}, {"", "TDRL"},
     {"", "TDTG"},    {"TEN", "TENC"}, {"TXT", "TEXT"}, {"TFT", "TFLT"}, {"IPL", "TIPL"},
@@ -36,20 +37,61 @@ constexpr const char* kDateTimeIds[] = {"TDA", "TIM"};
 
 constexpr int kConvertedFields[] = {1, 3, 4, 9, 16, 17, 30, 31, kTrackField, kCommentField, kYearField};
 
+// Frame ids as numbers (their bytes, the first one highest), sorted at
+// compile time: every frame of every tag finds its row by a binary search
+// instead of a walk of the table.
+struct IdRow {
+    uint32_t key;
+    int row;
+};
+
+constexpr uint32_t IdKey(const char* id, size_t length) {
+    uint32_t key = 0;
+    for (size_t i = 0; i < 4; ++i) key = key << 8 | (i < length ? uint8_t(id[i]) : 0);
+    return key;
+}
+
+struct IdIndex {
+    std::array<IdRow, kFrameRows + std::size(kDateTimeIds)> ids{};
+    size_t count = 0;
+    size_t length = 0;  // of an id
+};
+
+constexpr IdIndex SortedIds(bool v22) {
+    IdIndex index;
+    index.length = v22 ? 3 : 4;
+    for (int row = 0; row < kFrameRows; ++row) {
+        const char* id = v22 ? ID3FrameTable[row].v22 : ID3FrameTable[row].v23;
+        if (id[0] != 0) index.ids[index.count++] = {IdKey(id, index.length), row};
+    }
+    if (v22)
+        for (const char* id : kDateTimeIds) index.ids[index.count++] = {IdKey(id, 3), kDateTimeRow};
+    std::sort(index.ids.begin(), index.ids.begin() + ptrdiff_t(index.count),
+              [](const IdRow& a, const IdRow& b) { return a.key < b.key; });
+    return index;
+}
+
+constexpr bool UniqueKeys(const IdIndex& index) {
+    for (size_t i = 1; i < index.count; ++i)
+        if (index.ids[i - 1].key == index.ids[i].key) return false;
+    return true;
+}
+
+constexpr IdIndex kV22Ids = SortedIds(true);
+constexpr IdIndex kV23Ids = SortedIds(false);
+static_assert(UniqueKeys(kV22Ids) && UniqueKeys(kV23Ids), "a frame id names one row");
+
 }  // namespace
 
 int FindFrameRow(std::span<const char> id, int version) {
     if (version < 2) return -1;
-    size_t length = version == 2 ? 3 : 4;
-    if (id.size() < length) return -1;
-    if (version == 2)
-        for (const char* dateTime : kDateTimeIds)
-            if (std::memcmp(id.data(), dateTime, 3) == 0) return kDateTimeRow;
-    for (int row = 0; row < kFrameRows; ++row) {
-        const char* candidate = version == 2 ? ID3FrameTable[row].v22 : ID3FrameTable[row].v23;
-        if (candidate[0] != 0 && std::memcmp(id.data(), candidate, length) == 0) return row;
-    }
-    return -1;
+    const IdIndex& index = version == 2 ? kV22Ids : kV23Ids;
+    if (id.size() < index.length) return -1;
+    uint32_t key = IdKey(id.data(), index.length);
+    auto end = index.ids.begin() + ptrdiff_t(index.count);
+    auto found = std::lower_bound(index.ids.begin(), end, key,
+                                  [](const IdRow& entry, uint32_t wanted) { return entry.key < wanted; });
+    return found != end && found->key == key ? found->row : -1;
 }
 
 bool IsConvertedField(int id) {
