@@ -16,7 +16,6 @@ namespace {
 
 // Room left in a rewritten header so that the next edits are written in place.
 constexpr size_t kGrowthPadding = 4096;
-constexpr int kTemporaryNames = 100;
 constexpr uint16_t kExtensionReserved2 = 6;
 
 struct BuiltHeader {
@@ -153,15 +152,6 @@ HRESULT WriteInPlace(const std::string& path, std::span<const uint8_t> header, s
     return kNS_E_FILE_WRITE;
 }
 
-// A name beside path that no file has yet.
-std::string TemporaryBeside(const std::string& path) {
-    for (int n = 0; n < kTemporaryNames; ++n) {
-        std::string candidate = path + "." + std::to_string(n) + ".tmp";
-        if (!platform::File::Open(candidate.c_str(), platform::File::Mode::Read).IsOpen()) return candidate;
-    }
-    return {};
-}
-
 // Everything from offset to fileSize; false unless the source ends there.
 // A source that grew since it was measured is not cut short: it fails.
 bool CopyRest(platform::File& source, uint64_t offset, uint64_t fileSize, platform::File& target) {
@@ -175,22 +165,18 @@ bool CopyRest(platform::File& source, uint64_t offset, uint64_t fileSize, platfo
 HRESULT Rewrite(const std::string& path, platform::File& source, uint64_t oldHeaderSize, uint64_t fileSize,
                 const std::vector<uint8_t>& header) {
     if (!platform::CanReplace(path.c_str())) return kNS_E_FILE_WRITE;
-    std::string temporary = TemporaryBeside(path);
-    platform::File target;
-    if (!temporary.empty()) target = platform::File::Open(temporary.c_str(), platform::File::Mode::CreateWrite);
+    // Made where nothing is left of it if we fail or are killed on the way.
+    platform::File target = platform::File::CreateBeside(path.c_str());
     if (!target.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
     bool ok = target.WriteAll(header) && CopyRest(source, oldHeaderSize, fileSize, target) &&
               target.Flush();
     if (ok) {
         // Windows refuses to rename over a file that is still open here.
         source.Close();
-        platform::CopyPermissions(path.c_str(), temporary.c_str());
+        target.TakePermissionsOf(path.c_str());
         ok = target.ReplaceTarget(path.c_str());
     }
-    if (ok) return kS_OK;
-    target.Close();
-    platform::DeleteFile(temporary.c_str());
-    return kNS_E_FILE_WRITE;
+    return ok ? kS_OK : kNS_E_FILE_WRITE;
 }
 
 void SetFileSize(BuiltHeader& built, const Header& h, uint64_t size) {

@@ -36,6 +36,13 @@ public:
 
     // A closed File when the path cannot be opened in that mode.
     static File Open(const char* path, Mode mode);
+    // A new file for writing in the folder of target, which ReplaceTarget
+    // then puts in target's place. Until then nobody can open it and it does
+    // not outlive its handle, so a process killed before the replace leaves
+    // nothing beside target: on Linux it has no name yet; on Windows it is
+    // deleted when its handle closes. Where the system offers neither, it
+    // has a fresh name beside target that Close removes.
+    static File CreateBeside(const char* target);
 
     bool IsOpen() const;
     // Up to buffer.size() bytes; 0 at the end of the file, -1 on an error.
@@ -54,6 +61,9 @@ public:
     // the two lie on different file systems the content is copied next to
     // target and renamed over it; target always holds its old or new bytes.
     bool ReplaceTarget(const char* target);
+    // Gives this file the permission bits and, where allowed, the owner of
+    // the file at path (its attributes on Windows).
+    bool TakePermissionsOf(const char* path);
 
 #ifdef _WIN32
     using Native = void*;
@@ -66,6 +76,10 @@ public:
 
 private:
     std::string path_;  // kept for ReplaceTarget
+    // A file made by CreateBeside and not yet in its place: one that goes
+    // with its handle (no name, or marked for deletion), or one whose name
+    // Close removes.
+    enum class Staged : uint8_t { No, GoesWithHandle, Named } staged_ = Staged::No;
 #ifdef _WIN32
     Native handle_ = reinterpret_cast<void*>(-1);
 #else
@@ -86,8 +100,6 @@ bool DeleteFile(const char* path);
 // The temporary directory with a trailing separator: TMPDIR, else /tmp/
 // (GetTempPath on Windows).
 std::string TempPath();
-// Gives `to` the permission bits (and, where allowed, the owner) of `from`.
-bool CopyPermissions(const char* from, const char* to);
 // Whether the caller may replace the file at path: it has a write bit, and
 // the caller may write it and its directory.
 bool CanReplace(const char* path);

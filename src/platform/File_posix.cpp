@@ -5,18 +5,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
 
 namespace zm::platform {
 namespace {
+
+constexpr int kNameAttempts = 100;
 
 std::string DirectoryOf(const char* path) {
     std::string p(path);
@@ -52,32 +56,46 @@ bool CopyContents(int from, int to) {
     }
 }
 
-// Copies `from` into a new file beside `to`, then renames it over `to`, so
-// that `to` always holds either its old or its new content.
+// A file made beside target lies in target's folder, so that the rename that
+// puts it in place is atomic.
+std::string StagingName(const char* target) { return DirectoryOf(target) + "/.zmtagio-"; }
+
+// An unnamed file is given its name through /proc; without /proc it could
+// never be put in place, and a named one is made instead.
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// Gives the unnamed file fd a fresh name beside target; empty when it cannot.
+std::string NameBeside(int fd, const char* target) {
+    static std::atomic<unsigned> serial{0};
+    std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = StagingName(target) + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return name;
+        if (errno != EEXIST) break;
+    }
+    return {};
+}
+
+// Copies `from` into a new file beside `to`, then puts it in the place of
+// `to`, so that `to` always holds either its old or its new content.
 bool CopyThenRename(const char* from, const char* to) {
     int in = ::open(from, O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
-    std::string staging = DirectoryOf(to) + "/.zmtagio-XXXXXX";
-    int out = ::mkstemp(staging.data());
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    bool ok = CopyContents(in, out) && ::fsync(out) == 0;
+    File staged = File::CreateBeside(to);
+    bool ok = staged.IsOpen() && CopyContents(in, staged.NativeHandle()) && staged.Flush() &&
+              staged.TakePermissionsOf(from) && staged.ReplaceTarget(to);
     ::close(in);
-    ok = ::close(out) == 0 && ok;
-    if (ok) CopyPermissions(from, staging.c_str());
-    if (!ok || ::rename(staging.c_str(), to) != 0) {
-        ::unlink(staging.c_str());
-        return false;
-    }
-    ::unlink(from);
-    return true;
+    if (ok) ::unlink(from);
+    return ok;
 }
 
 }  // namespace
 
-File::File(File&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
+File::File(File&& other) noexcept
+    : path_(std::move(other.path_)), staged_(std::exchange(other.staged_, Staged::No)), handle_(other.handle_) {
     other.handle_ = -1;
     TakePosition(other);
 }
@@ -86,6 +104,7 @@ File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
         path_ = std::move(other.path_);
+        staged_ = std::exchange(other.staged_, Staged::No);
         handle_ = other.handle_;
         other.handle_ = -1;
         TakePosition(other);
@@ -135,6 +154,27 @@ File File::Open(const char* path, Mode mode) {
     }
     file.handle_ = fd;
     file.path_ = path;
+    return file;
+}
+
+File File::CreateBeside(const char* target) {
+    File file;
+    if (target == nullptr || fault::Hit(fault::Op::Open)) return file;
+#ifdef O_TMPFILE
+    if (CanNameUnnamedFiles()) {
+        file.handle_ = ::open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (file.handle_ >= 0) {
+            file.staged_ = Staged::GoesWithHandle;
+            return file;
+        }
+    }
+#endif
+    // The folder's file system keeps no unnamed files.
+    std::string name = StagingName(target) + "XXXXXX";
+    file.handle_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (file.handle_ < 0) return file;
+    file.path_ = std::move(name);
+    file.staged_ = Staged::Named;
     return file;
 }
 
@@ -259,6 +299,8 @@ bool File::Flush() {
 }
 
 void File::Close() {
+    if (staged_ == Staged::Named) ::unlink(path_.c_str());
+    staged_ = Staged::No;
     if (handle_ >= 0) ::close(handle_);
     handle_ = -1;
     positioned_ = false;
@@ -268,11 +310,29 @@ void File::Close() {
 }
 
 bool File::ReplaceTarget(const char* target) {
-    if (path_.empty() || fault::Hit(fault::Op::Move)) return false;
-    bool replaced = ::rename(path_.c_str(), target) == 0 ||
-                    (errno == EXDEV && CopyThenRename(path_.c_str(), target));
-    if (replaced) SyncDirectory(target);
-    return replaced;
+    bool unnamed = staged_ == Staged::GoesWithHandle;
+    if ((path_.empty() && !unnamed) || fault::Hit(fault::Op::Move)) return false;
+    std::string from = unnamed ? NameBeside(handle_, target) : path_;
+    if (from.empty()) return false;
+    // A staged file lies beside target, so only the session's own temporary
+    // file can be on another file system.
+    bool replaced = ::rename(from.c_str(), target) == 0 ||
+                    (errno == EXDEV && staged_ == Staged::No && CopyThenRename(from.c_str(), target));
+    if (!replaced) {
+        if (unnamed) ::unlink(from.c_str());
+        return false;
+    }
+    staged_ = Staged::No;
+    SyncDirectory(target);
+    return true;
+}
+
+bool File::TakePermissionsOf(const char* path) {
+    struct stat st;
+    if (::stat(path, &st) != 0) return false;
+    // The owner only follows where we may give it (running as root).
+    if (::fchown(handle_, st.st_uid, st.st_gid) != 0) errno = 0;
+    return ::fchmod(handle_, st.st_mode & 07777) == 0;
 }
 
 bool DeleteFile(const char* path) {
@@ -285,14 +345,6 @@ std::string TempPath() {
     std::string path = (dir && *dir) ? dir : "/tmp";
     if (path.back() != '/') path += '/';
     return path;
-}
-
-bool CopyPermissions(const char* from, const char* to) {
-    struct stat st;
-    if (::stat(from, &st) != 0) return false;
-    // The owner only follows where we may give it (running as root).
-    if (::chown(to, st.st_uid, st.st_gid) != 0) errno = 0;
-    return ::chmod(to, st.st_mode & 07777) == 0;
 }
 
 bool CanReplace(const char* path) {

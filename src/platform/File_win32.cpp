@@ -4,12 +4,32 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
 
 namespace zm::platform {
-File::File(File&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+// Whether the file goes when its last handle closes.
+bool MarkForDeletion(HANDLE handle, bool doomed) {
+    FILE_DISPOSITION_INFO dispose{BOOLEAN(doomed)};
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+}
+
+std::string DirectoryOf(const char* path) {
+    std::string p(path);
+    auto slash = p.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept
+    : path_(std::move(other.path_)), staged_(std::exchange(other.staged_, Staged::No)), handle_(other.handle_) {
     other.handle_ = INVALID_HANDLE_VALUE;
 }
 
@@ -17,6 +37,7 @@ File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
         path_ = std::move(other.path_);
+        staged_ = std::exchange(other.staged_, Staged::No);
         handle_ = other.handle_;
         other.handle_ = INVALID_HANDLE_VALUE;
     }
@@ -38,6 +59,21 @@ File File::Open(const char* path, Mode mode) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file.IsOpen()) file.path_ = path;
     }
+    return file;
+}
+
+File File::CreateBeside(const char* target) {
+    File file;
+    if (target == nullptr || fault::Hit(fault::Op::Open)) return file;
+    std::string stem = DirectoryOf(target) + "\\.zmtagio-" + std::to_string(GetCurrentProcessId()) + "-";
+    for (int attempt = 0; attempt < kNameAttempts && !file.IsOpen(); ++attempt) {
+        std::string name = stem + std::to_string(GetTickCount()) + "-" + std::to_string(attempt);
+        file.handle_ = CreateFileA(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file.IsOpen()) file.path_ = std::move(name);
+        else if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file.IsOpen()) file.staged_ = MarkForDeletion(file.handle_, true) ? Staged::GoesWithHandle : Staged::Named;
     return file;
 }
 
@@ -109,6 +145,8 @@ bool File::Flush() {
 void File::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    if (staged_ == Staged::Named) DeleteFileA(path_.c_str());
+    staged_ = Staged::No;
 }
 
 bool File::ReplaceTarget(const char* target) {
@@ -122,8 +160,15 @@ bool File::ReplaceTarget(const char* target) {
     info->RootDirectory = nullptr;
     info->FileNameLength = DWORD((units - 1) * sizeof(WCHAR));
     ::MultiByteToWideChar(CP_ACP, 0, target, -1, info->FileName, units);
-    if (SetFileInformationByHandle(handle_, FileRenameInfo, info, DWORD(bytes))) return true;
-    if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+    // A file marked for deletion cannot be renamed: it is kept from here on.
+    if (staged_ == Staged::GoesWithHandle && !MarkForDeletion(handle_, false)) return false;
+    if (SetFileInformationByHandle(handle_, FileRenameInfo, info, DWORD(bytes))) {
+        staged_ = Staged::No;
+        return true;
+    }
+    DWORD error = GetLastError();
+    if (staged_ == Staged::GoesWithHandle) MarkForDeletion(handle_, true);
+    if (error != ERROR_NOT_SAME_DEVICE || staged_ != Staged::No) return false;
     // Another volume: copy beside the target, then replace it in one step.
     std::string staging = std::string(target) + ".zmtagio";
     if (!CopyFileA(path_.c_str(), staging.c_str(), FALSE)) return false;
@@ -131,8 +176,7 @@ bool File::ReplaceTarget(const char* target) {
         DeleteFileA(staging.c_str());
         return false;
     }
-    FILE_DISPOSITION_INFO dispose{TRUE};
-    SetFileInformationByHandle(handle_, FileDispositionInfo, &dispose, sizeof dispose);
+    MarkForDeletion(handle_, true);
     return true;
 }
 
@@ -147,9 +191,12 @@ std::string TempPath() {
     return (n == 0 || n > MAX_PATH) ? std::string(".\\") : std::string(buffer, n);
 }
 
-bool CopyPermissions(const char* from, const char* to) {
-    DWORD attributes = GetFileAttributesA(from);
-    return attributes != INVALID_FILE_ATTRIBUTES && SetFileAttributesA(to, attributes) != 0;
+bool File::TakePermissionsOf(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    FILE_BASIC_INFO info{};  // times left at 0 stay as they are
+    info.FileAttributes = attributes;
+    return SetFileInformationByHandle(handle_, FileBasicInfo, &info, sizeof info) != 0;
 }
 
 bool CanReplace(const char* path) {

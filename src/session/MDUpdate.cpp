@@ -101,7 +101,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
         platform::TraceLine("Can't Delete Source File");
         return failureExit(ZMTAGIO_E_FAIL);
     }
-    platform::CopyPermissions(source.c_str(), tempPath.c_str());
+    temp.TakePermissionsOf(source.c_str());
     if (!temp.ReplaceTarget(source.c_str())) {
         // The source is untouched; the finished temporary file is kept for
         // the user and its place reported.

@@ -1,8 +1,12 @@
 // The platform layer: the Win32 text conversions (Windows-1252 mapped as Windows maps it, UTF-8 with U+FFFD for what is
-// invalid, other code pages through iconv); the lock on a file being written; reads through the read windows.
+// invalid, other code pages through iconv); the lock on a file being written; a file made beside
+// another; reads through the read windows.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 #include "platform/CodePage.h"
@@ -75,6 +79,35 @@ TEST(FileTest, SecondWriterOfAHeldFileFailsAndDoesNotTruncateIt) {
     first.Close();
     EXPECT_TRUE(File::Open(path.c_str(), File::Mode::CreateWrite).IsOpen());
     EXPECT_TRUE(ReadFile(path).empty());  // create-always truncates once free
+}
+
+// A file made beside another shows in the folder only once it has taken the other's place, with its permission
+// bits; one closed before that leaves the folder as it was.
+TEST(FileTest, FileMadeBesideAppearsOnlyInPlaceOfItsTarget) {
+    TempDir dir;
+    std::string target = dir.File("song.wma");
+    test::WriteFile(target, test::ToBytes("old"));
+    chmod(target.c_str(), 0640);
+    auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            found.push_back(entry.path().filename().string());
+        return found;
+    };
+    File abandoned = File::CreateBeside(target.c_str());
+    ASSERT_TRUE(abandoned.WriteAll(test::ToBytes("abandoned")));
+    abandoned.Close();
+    EXPECT_EQ(names(), std::vector<std::string>{"song.wma"});
+
+    File staged = File::CreateBeside(target.c_str());
+    ASSERT_TRUE(staged.WriteAll(test::ToBytes("new")) && staged.Flush());
+    EXPECT_EQ(names(), std::vector<std::string>{"song.wma"});
+    ASSERT_TRUE(staged.TakePermissionsOf(target.c_str()));
+    ASSERT_TRUE(staged.ReplaceTarget(target.c_str()));
+    staged.Close();
+    EXPECT_EQ(names(), std::vector<std::string>{"song.wma"});
+    EXPECT_EQ(ReadFile(target), test::ToBytes("new"));
+    EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
 }
 
 // Seeks and reads at random, as probes and readers do, against a model of the position: every read returns exactly the

@@ -60,6 +60,7 @@ PY
   step "ogg stream passes ogginfo" ogginfo -q "$1/tagged.ogg"
   step "wma title as ffprobe reads it" grep -qx "Edited under Wine" \
     <(ffprobe -v error -show_entries format_tags=title -of default=nw=1:nk=1 "$1/tagged.wma")
+  step "nothing left beside the media" test "$(ls -A "$1" | tr '\n' ' ')" = "tagged.mp3 tagged.ogg tagged.wma "
   local kind
   for kind in mp3 ogg wma; do
     step "$kind sound unchanged" test "$(decoded_md5 "$1/tagged.$kind")" = "${md5[$kind]}"
