@@ -1,7 +1,12 @@
 #include "Report.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "Fields.h"
 #include "Host.h"
@@ -24,6 +29,18 @@ std::string ValueText(const FieldView& view) {
     if (view.kind == MD_KIND_ID3V1 && view.id == MD_ID3V1_GENRE && !view.bytes.empty())
         if (const char* genre = ID3V1GenreName(view.bytes[0])) shown.append(" (").append(genre).append(")");
     return shown;
+}
+
+// What the file system says of a path that could not be read, or nothing
+// when the file is there to be read: the component's result alone does not
+// tell a missing file from a damaged one.
+std::string FileProblem(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+    return {};
 }
 
 }  // namespace
@@ -64,7 +81,11 @@ void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const
 
 std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record) {
     std::string line = ForTerminal(path);
-    if (Failed(hr) || record == nullptr) return line.append(": cannot read tags (").append(ResultName(hr)).append(")");
+    if (Failed(hr) || record == nullptr) {
+        line.append(": cannot read tags (").append(ResultName(hr)).append(")");
+        if (std::string problem = FileProblem(path); !problem.empty()) line.append(": ").append(problem);
+        return line;
+    }
     return line.append(": ").append(DescribeTags(*record));
 }
 

@@ -96,7 +96,7 @@ TEST_F(Cli, ShowWindowsMediaSlotsAndAFailedRead) {
                                            {"hasID3v1", false}, {"hasID3v2", false}, {"isOgg", false},
                                            {"isASF", false}, {"id3v2Version", 0}, {"id3v2Flags", 0},
                                            {"fields", Json::array()}}));
-    EXPECT_EQ(shown.err, "zmtagio: " + missing + ": cannot read tags (E_FAIL)\n");
+    EXPECT_EQ(shown.err, "zmtagio: " + missing + ": cannot read tags (E_FAIL): No such file or directory\n");
 }
 
 // a.mp3 (both ID3 tags), b.ogg, c.wma, d.txt (untagged), sub/e.mp3 (ID3v1
