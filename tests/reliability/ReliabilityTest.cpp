@@ -237,9 +237,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, FaultWalk, ::testing::Range(0, 4),
                          [](const auto& info) { return std::string(kScenarios[info.param].name); });
 
 // A child rewrites a large file and is killed with SIGKILL at moments spread over its whole run, past the
-// replace: the path always holds one complete content, old or new. The new file has no name until the moment before
-// it is renamed over the old one, so at most the one kill that lands between the two leaves it beside the file. What
-// a killed update leaves in the temporary directory (the fixed name that the next update reuses) is counted.
+// replace: the path always holds one complete content, old or new. A file built beside the source has no name until
+// the moment before it is renamed over the old one, so only a kill that lands between the two leaves it behind: a
+// few kills in a run at the most, where a file named from the start stays after about half of them. What a killed
+// update leaves in the temporary directory (the fixed name that the next update reuses) is counted.
 constexpr int kTrials = 50;
 constexpr double kBeyondTheEnd = 2.0;  // the later kills land after the replace
 
@@ -328,7 +329,7 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
     RecordProperty("kills", kTrials);
     RecordProperty("lost", counts[3]);
     EXPECT_EQ(counts[3], 0);
-    EXPECT_LE(besideTheFile, 1);
+    EXPECT_LT(besideTheFile, kTrials / 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CrashSafety,
