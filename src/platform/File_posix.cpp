@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <string>
 #include <utility>
 
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
+#include "platform/FileCopy.h"
 
 namespace zm::platform {
 namespace {
@@ -35,25 +35,6 @@ void SyncDirectory(const char* path) {
     if (dir < 0) return;
     ::fsync(dir);
     ::close(dir);
-}
-
-// Copies the whole of one open file into another; used where a rename cannot
-// cross file systems.
-bool CopyContents(int from, int to) {
-    static constexpr size_t kChunk = 512000;
-    auto buffer = std::make_unique<uint8_t[]>(kChunk);
-    for (;;) {
-        ssize_t n = ::read(from, buffer.get(), kChunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(to, buffer.get() + done, size_t(n - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            done += w;
-        }
-    }
 }
 
 // A file made beside target lies in target's folder, so that the rename that
@@ -82,12 +63,13 @@ std::string NameBeside(int fd, const char* target) {
 // Copies `from` into a new file beside `to`, then puts it in the place of
 // `to`, so that `to` always holds either its old or its new content.
 bool CopyThenRename(const char* from, const char* to) {
-    int in = ::open(from, O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
+    File source = File::Open(from, File::Mode::Read);
+    int64_t size = source.IsOpen() ? source.Size() : -1;
     File staged = File::CreateBeside(to);
-    bool ok = staged.IsOpen() && CopyContents(in, staged.NativeHandle()) && staged.Flush() &&
+    bool ok = size >= 0 && staged.IsOpen() &&
+              CopyRange(source, staged, {0, uint64_t(size)}) == CopyResult::Copied && staged.Flush() &&
               staged.TakePermissionsOf(from) && staged.ReplaceTarget(to);
-    ::close(in);
+    source.Close();
     if (ok) ::unlink(from);
     return ok;
 }
