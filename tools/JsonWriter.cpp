@@ -45,15 +45,8 @@ void PutHexPairs(char* next, const uint8_t* in) {
 
 // Eight bytes at a time, tested at once: tag text is mostly plain ASCII, and
 // a byte at a time was most of the cost of a line.
-constexpr uint64_t kOnes = 0x0101010101010101;
 constexpr uint64_t kHighBits = 0x80 * kOnes;
 constexpr uint64_t kSpaces = ' ' * kOnes;
-
-uint64_t Load(const char* in) {
-    uint64_t word;
-    std::memcpy(&word, in, 8);
-    return word;
-}
 
 // Sets the high bit of each byte that is not plain ASCII, and perhaps of
 // bytes above one that is not: a borrow only runs upwards, from a byte that is
@@ -89,8 +82,8 @@ uint64_t LoadShort(const char* in, size_t size) {
 uint64_t NextBlock(const char* in, std::string_view text) {
     const char* end = text.data() + text.size();
     size_t left = size_t(end - in);
-    if (left >= 8) return Load(in);
-    uint64_t word = text.size() >= 8 ? Load(end - 8) >> 8 * (8 - left) : LoadShort(in, left);
+    if (left >= 8) return LoadWord(in);
+    uint64_t word = text.size() >= 8 ? LoadWord(end - 8) >> 8 * (8 - left) : LoadShort(in, left);
     return word | kSpaces << 8 * left;
 }
 

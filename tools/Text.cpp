@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace zmtagio {
 namespace {
@@ -28,14 +27,6 @@ std::string IconvName(uint32_t codePage) {
         case 20866: return "KOI8-R";
         default: return "CP" + std::to_string(codePage);
     }
-}
-
-constexpr uint64_t kOnes = 0x0101010101010101;
-
-uint64_t LoadWord(const void* in) {
-    uint64_t word;
-    std::memcpy(&word, in, sizeof word);
-    return word;
 }
 
 // Eight bytes at a time, as each value is tested before it is converted.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <span>
@@ -15,6 +16,15 @@ using Bytes = std::span<const uint8_t>;
 
 inline std::string_view AsText(Bytes bytes) { return {reinterpret_cast<const char*>(bytes.data()), bytes.size()}; }
 inline Bytes AsBytes(std::string_view text) { return {reinterpret_cast<const uint8_t*>(text.data()), text.size()}; }
+
+// Text is tested eight bytes at a time, as one word: LoadWord reads one at
+// any alignment, and kOnes times a byte is that byte in each of its places.
+inline constexpr uint64_t kOnes = 0x0101010101010101;
+inline uint64_t LoadWord(const void* in) {
+    uint64_t word;
+    std::memcpy(&word, in, sizeof word);
+    return word;
+}
 
 // Converted text that views point at. A piece never moves once made, and a
 // cleared store hands its pieces out again with the memory they grew, so a
