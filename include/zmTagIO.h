@@ -89,6 +89,11 @@ typedef int zmTagIOHandle; /* a file descriptor */
 #define ZMTAGIO_CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
 /* The Windows Media engine's "attribute not found". */
 #define ZMTAGIO_ASF_E_NOTFOUND ((HRESULT)0xC00D07F0L)
+/* MDUpdate: another update holds the file (the system's sharing violation). */
+#define ZMTAGIO_E_SHARINGVIOLATION ((HRESULT)0x80070020L)
+/* MDUpdate: the file changed since MDInit read it; nothing was written (the
+   system's "file no longer valid"). MDInit the file again to edit it. */
+#define ZMTAGIO_E_FILECHANGED ((HRESULT)0x800703EEL)
 
 #ifdef __cplusplus
 extern "C" {

@@ -161,21 +161,16 @@ bool CopyRest(platform::File& source, uint64_t offset, uint64_t fileSize, platfo
 }
 
 // A file the user may not change is not replaced either, though its folder
-// would allow it.
+// would allow it. Through a symbolic link the file it points to is rebuilt.
 HRESULT Rewrite(const std::string& path, platform::File& source, uint64_t oldHeaderSize, uint64_t fileSize,
                 const std::vector<uint8_t>& header) {
-    if (!platform::CanReplace(path.c_str())) return kNS_E_FILE_WRITE;
+    std::string target = platform::FollowLinks(path.c_str());
+    if (target.empty() || !platform::CanReplace(target.c_str())) return kNS_E_FILE_WRITE;
     // Made where nothing is left of it if we fail or are killed on the way.
-    platform::File target = platform::File::CreateBeside(path.c_str());
-    if (!target.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
-    bool ok = target.WriteAll(header) && CopyRest(source, oldHeaderSize, fileSize, target) &&
-              target.Flush();
-    if (ok) {
-        // Windows refuses to rename over a file that is still open here.
-        source.Close();
-        target.TakePermissionsOf(path.c_str());
-        ok = target.ReplaceTarget(path.c_str());
-    }
+    platform::File rebuilt = platform::File::CreateReplacement(target.c_str());
+    if (!rebuilt.IsOpen()) return kNS_E_FILE_OPEN_FAILED;
+    bool ok = rebuilt.WriteAll(header) && CopyRest(source, oldHeaderSize, fileSize, rebuilt) && rebuilt.Flush() &&
+              rebuilt.TakePermissionsOf(target.c_str()) && rebuilt.ReplaceTarget(target.c_str(), &source);
     return ok ? kS_OK : kNS_E_FILE_WRITE;
 }
 

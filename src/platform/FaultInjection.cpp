@@ -43,4 +43,12 @@ bool Hit(Op, Kind* kind) {
     return true;
 }
 
+bool AllowWrite(size_t& want) {
+    Kind kind;
+    if (!Hit(Op::Write, &kind)) return true;
+    if (kind == Kind::Error) return false;
+    want /= 2;
+    return true;
+}
+
 }  // namespace zm::platform::fault

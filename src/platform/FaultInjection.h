@@ -1,8 +1,9 @@
 // A test switch that makes the Nth file call from the moment it is armed fail.
 // Every call of the file layer counts: open, read, write, seek, size, flush,
-// delete, move. Disarmed (the state at load) it costs one atomic load per call.
+// move. Disarmed (the state at load) it costs one atomic load per call.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zm::platform::fault {
@@ -14,7 +15,7 @@ enum class Kind {
     DiskFull     // a write takes half of its bytes, the next attempt fails
 };
 
-enum class Op { Open, Read, Write, Seek, Size, Flush, Delete, Move };
+enum class Op { Open, Read, Write, Seek, Size, Flush, Move };
 
 void Arm(uint64_t nth, Kind kind);
 void Disarm();
@@ -26,5 +27,8 @@ void Reset();
 // platform's error code set as a real failure would. The kind says how the
 // caller is to fail.
 bool Hit(Op op, Kind* kind = nullptr);
+// A write of want bytes as the armed fault lets it go: false when it fails
+// outright, else true with want cut to half for a short write or a full disk.
+bool AllowWrite(size_t& want);
 
 }  // namespace zm::platform::fault

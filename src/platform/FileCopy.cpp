@@ -90,6 +90,16 @@ CopyResult CopyThroughBuffer(File& from, File& to, FileRange range, WriteBehind&
 
 }  // namespace
 
+// The temporary folder is on target's file system by name but not in fact
+// (a bind mount, a mounted folder): the content is copied into a file in
+// target's own folder, renamed from there.
+bool File::CopyOver(const char* target) {
+    int64_t size = Size();
+    File staged = CreateIn(FolderOf(target));
+    return size >= 0 && staged.IsOpen() && CopyRange(*this, staged, {0, uint64_t(size)}) == CopyResult::Copied &&
+           staged.Flush() && staged.TakePermissionsOf(target) && staged.ReplaceTarget(target);
+}
+
 CopyResult CopyRange(File& from, File& to, FileRange range) {
     if (range.end < range.start) return CopyResult::Failed;
     WriteBehind writeBehind(to);

@@ -15,31 +15,34 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/File.h"
-#include "platform/FileCopy.h"
 
 namespace zm::platform {
 namespace {
 
 constexpr int kNameAttempts = 100;
 
-std::string DirectoryOf(const char* path) {
-    std::string p(path);
-    auto slash = p.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : p.substr(0, slash);
-}
-
 // Makes a rename in the directory of path durable.
 void SyncDirectory(const char* path) {
-    int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return;
     ::fsync(dir);
     ::close(dir);
 }
 
-// A file made beside target lies in target's folder, so that the rename that
-// puts it in place is atomic.
-std::string StagingName(const char* target) { return DirectoryOf(target) + "/.zmtagio-"; }
+// The temporary folder when the rename from it to target's folder stays on
+// one file system and we may make files there; else target's folder.
+std::string StagingFolder(const std::string& target) {
+    std::string beside = FolderOf(target), temp = TempPath();
+    temp.pop_back();  // the trailing separator
+    struct stat folder, tempFolder;
+    if (::stat(beside.c_str(), &folder) == 0 && ::stat(temp.c_str(), &tempFolder) == 0 &&
+        folder.st_dev == tempFolder.st_dev && S_ISDIR(tempFolder.st_mode) &&
+        ::access(temp.c_str(), W_OK | X_OK) == 0)
+        return temp;
+    return beside;
+}
+
+std::string StagingStem(const std::string& folder) { return folder + "/.zmtagio-"; }
 
 // An unnamed file is given its name through /proc; without /proc it could
 // never be put in place, and a named one is made instead.
@@ -48,36 +51,60 @@ bool CanNameUnnamedFiles() {
     return can;
 }
 
-// Gives the unnamed file fd a fresh name beside target; empty when it cannot.
-std::string NameBeside(int fd, const char* target) {
+// Gives the unnamed file fd a fresh name in folder; empty when it cannot.
+std::string NameIn(int fd, const std::string& folder) {
     static std::atomic<unsigned> serial{0};
     std::string proc = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::string name = StagingName(target) + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+        std::string name = StagingStem(folder) + std::to_string(::getpid()) + "-" + std::to_string(serial++);
         if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return name;
         if (errno != EEXIST) break;
     }
     return {};
 }
 
-// Copies `from` into a new file beside `to`, then puts it in the place of
-// `to`, so that `to` always holds either its old or its new content.
-bool CopyThenRename(const char* from, const char* to) {
-    File source = File::Open(from, File::Mode::Read);
-    int64_t size = source.IsOpen() ? source.Size() : -1;
-    File staged = File::CreateBeside(to);
-    bool ok = size >= 0 && staged.IsOpen() &&
-              CopyRange(source, staged, {0, uint64_t(size)}) == CopyResult::Copied && staged.Flush() &&
-              staged.TakePermissionsOf(from) && staged.ReplaceTarget(to);
-    source.Close();
-    if (ok) ::unlink(from);
-    return ok;
+// Whether st is a regular file; when not, errno says what it is instead.
+bool RefuseUnlessRegular(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return true;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+    return false;
+}
+
+// Opens a regular file. O_NONBLOCK keeps the open itself from waiting on a
+// FIFO or a device that a swap slipped in after the look; the descriptor's
+// own fstat then refuses anything but a regular file. On a regular file the
+// flag changes nothing.
+int OpenRegular(const char* path, int flags, struct stat& st) {
+    int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &st) != 0 || !RefuseUnlessRegular(st)) {
+        int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+// Takes the file's exclusive lock without waiting, and makes sure that path
+// still names the held file: a holder may have renamed another file over it,
+// or removed it, between our open and our lock.
+bool HoldAlone(int fd, const char* path) {
+    struct stat held, named;
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::stat(path, &named) == 0 &&
+           held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+}
+
+File::Stamp StampOf(const struct stat& st) {
+    return {uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size),
+            int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 }  // namespace
 
 File::File(File&& other) noexcept
-    : path_(std::move(other.path_)), staged_(std::exchange(other.staged_, Staged::No)), handle_(other.handle_) {
+    : staged_(std::exchange(other.staged_, Staged::No)), path_(std::move(other.path_)),
+      folder_(std::move(other.folder_)), handle_(other.handle_) {
     other.handle_ = -1;
     TakePosition(other);
 }
@@ -85,8 +112,9 @@ File::File(File&& other) noexcept
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
-        path_ = std::move(other.path_);
         staged_ = std::exchange(other.staged_, Staged::No);
+        path_ = std::move(other.path_);
+        folder_ = std::move(other.folder_);
         handle_ = other.handle_;
         other.handle_ = -1;
         TakePosition(other);
@@ -99,6 +127,7 @@ void File::TakePosition(File& other) {
     positioned_ = other.positioned_;
     position_ = other.position_;
     size_ = other.size_;
+    stamp_ = other.stamp_;
     other.positioned_ = false;
     other.windows_.Clear();
 }
@@ -106,14 +135,23 @@ void File::TakePosition(File& other) {
 File File::Open(const char* path, Mode mode) {
     File file;
     if (path == nullptr || fault::Hit(fault::Op::Open)) return file;
+    struct stat st;
     if (mode == Mode::Read) {
-        file.handle_ = ::open(path, O_RDONLY | O_CLOEXEC);
+        // The open's own look at the file measures it: Size() costs nothing.
+        file.handle_ = OpenRegular(path, O_RDONLY, st);
         file.positioned_ = file.handle_ >= 0;
+        if (file.positioned_) {
+            file.size_ = int64_t(st.st_size);
+            file.stamp_ = StampOf(st);
+        }
         return file;
     }
     if (mode == Mode::Update) {
-        int fd = ::open(path, O_RDWR | O_CLOEXEC);
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // A writable open of a device can act on it: the path is looked at
+        // before it is opened at all.
+        if (::stat(path, &st) != 0 || !RefuseUnlessRegular(st)) return file;
+        int fd = OpenRegular(path, O_RDWR, st);
+        if (fd >= 0 && !HoldAlone(fd, path)) {
             ::close(fd);
             errno = EBUSY;
             fd = -1;
@@ -123,28 +161,30 @@ File File::Open(const char* path, Mode mode) {
     }
     // "No sharing": an exclusive lock taken before truncating, so that a
     // second writer fails instead of destroying what the first one writes.
-    // The lock must be on the file that the path names now: a holder may
-    // have renamed or removed it between our open and our lock.
     int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return file;
-    struct stat held, named;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 || ::stat(path, &named) != 0 ||
-        held.st_ino != named.st_ino || held.st_dev != named.st_dev || ::ftruncate(fd, 0) != 0) {
+    if (!HoldAlone(fd, path) || ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         errno = EBUSY;
         return file;
     }
     file.handle_ = fd;
-    file.path_ = path;
     return file;
 }
 
-File File::CreateBeside(const char* target) {
+File File::CreateReplacement(const char* target) {
+    if (target == nullptr) return File();
+    return CreateIn(StagingFolder(target));
+}
+
+File File::CreateIn(const std::string& folder) {
     File file;
-    if (target == nullptr || fault::Hit(fault::Op::Open)) return file;
+    if (fault::Hit(fault::Op::Open)) return file;
+    file.folder_ = folder;
 #ifdef O_TMPFILE
     if (CanNameUnnamedFiles()) {
-        file.handle_ = ::open(DirectoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        // Readable as well: a rename that cannot cross copies from it.
+        file.handle_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (file.handle_ >= 0) {
             file.staged_ = Staged::GoesWithHandle;
             return file;
@@ -152,7 +192,7 @@ File File::CreateBeside(const char* target) {
     }
 #endif
     // The folder's file system keeps no unnamed files.
-    std::string name = StagingName(target) + "XXXXXX";
+    std::string name = StagingStem(folder) + "XXXXXX";
     file.handle_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (file.handle_ < 0) return file;
     file.path_ = std::move(name);
@@ -280,6 +320,33 @@ bool File::Flush() {
     return ::fsync(handle_) == 0;
 }
 
+bool File::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+    size_t want = bytes.size();
+    if (!fault::AllowWrite(want)) return false;
+    size_t done = 0;
+    while (done < want) {
+        ssize_t n = ::pwrite(handle_, bytes.data() + done, want - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    if (done < bytes.size()) errno = ENOSPC;
+    return done == bytes.size();
+}
+
+// A read handle's stamp is the one its open measured.
+bool File::GetStamp(Stamp& stamp) {
+    if (positioned_) {
+        stamp = stamp_;
+        return true;
+    }
+    if (fault::Hit(fault::Op::Size)) return false;
+    struct stat st;
+    if (::fstat(handle_, &st) != 0) return false;
+    stamp = StampOf(st);
+    return true;
+}
+
 void File::Close() {
     if (staged_ == Staged::Named) ::unlink(path_.c_str());
     staged_ = Staged::No;
@@ -291,22 +358,23 @@ void File::Close() {
     windows_.Clear();
 }
 
-bool File::ReplaceTarget(const char* target) {
+bool File::ReplaceTarget(const char* target, File* held) {
     bool unnamed = staged_ == Staged::GoesWithHandle;
-    if ((path_.empty() && !unnamed) || fault::Hit(fault::Op::Move)) return false;
-    std::string from = unnamed ? NameBeside(handle_, target) : path_;
+    if (staged_ == Staged::No || target == nullptr || fault::Hit(fault::Op::Move)) return false;
+    std::string from = unnamed ? NameIn(handle_, folder_) : path_;
     if (from.empty()) return false;
-    // A staged file lies beside target, so only the session's own temporary
-    // file can be on another file system.
-    bool replaced = ::rename(from.c_str(), target) == 0 ||
-                    (errno == EXDEV && staged_ == Staged::No && CopyThenRename(from.c_str(), target));
-    if (!replaced) {
-        if (unnamed) ::unlink(from.c_str());
-        return false;
+    bool renamed = ::rename(from.c_str(), target) == 0;
+    int error = errno;
+    if (held) held->Close();
+    if (renamed) {
+        staged_ = Staged::No;
+        SyncDirectory(target);
+        return true;
     }
-    staged_ = Staged::No;
-    SyncDirectory(target);
-    return true;
+    // The name given for the rename goes again; a named file keeps its own
+    // until Close.
+    if (unnamed) ::unlink(from.c_str());
+    return error == EXDEV && CopyOver(target);
 }
 
 bool File::TakePermissionsOf(const char* path) {
@@ -317,9 +385,23 @@ bool File::TakePermissionsOf(const char* path) {
     return ::fchmod(handle_, st.st_mode & 07777) == 0;
 }
 
-bool DeleteFile(const char* path) {
-    if (fault::Hit(fault::Op::Delete)) return false;
-    return ::unlink(path) == 0;
+std::string FolderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool OpenFailedBusy() { return errno == EBUSY; }
+
+std::string FollowLinks(const char* path) {
+    struct stat st;
+    if (path == nullptr) return {};
+    if (::lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* resolved = ::realpath(path, nullptr);
+    if (resolved == nullptr) return {};
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
 }
 
 std::string TempPath() {
@@ -335,7 +417,7 @@ bool CanReplace(const char* path) {
     // owners, read-only file systems).
     struct stat st;
     if (::stat(path, &st) != 0 || (st.st_mode & 0222) == 0) return false;
-    return ::access(path, W_OK) == 0 && ::access(DirectoryOf(path).c_str(), W_OK | X_OK) == 0;
+    return ::access(path, W_OK) == 0 && ::access(FolderOf(path).c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace zm::platform

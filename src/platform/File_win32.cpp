@@ -20,24 +20,44 @@ bool MarkForDeletion(HANDLE handle, bool doomed) {
     return SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) != 0;
 }
 
-std::string DirectoryOf(const char* path) {
-    std::string p(path);
-    auto slash = p.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+std::string VolumeOf(const std::string& path) {
+    char volume[MAX_PATH + 1] = {};
+    return GetVolumePathNameA(path.c_str(), volume, sizeof volume) ? std::string(volume) : std::string();
+}
+
+// The temporary folder when it lies on target's volume, so that the rename
+// from it stays on one volume; else target's folder.
+std::string StagingFolder(const std::string& target) {
+    std::string temp = TempPath(), volume = VolumeOf(temp);
+    temp.pop_back();  // the trailing separator
+    return !volume.empty() && lstrcmpiA(volume.c_str(), VolumeOf(target).c_str()) == 0 ? temp : FolderOf(target);
+}
+
+// A file opened for reading or updating must be a file on a disk: a device
+// or a pipe is let go at once. A folder does not open without backup
+// semantics.
+File RefuseUnlessDisk(File file) {
+    if (file.IsOpen() && GetFileType(file.NativeHandle()) != FILE_TYPE_DISK) {
+        file.Close();
+        SetLastError(ERROR_BAD_FILE_TYPE);
+    }
+    return file;
 }
 
 }  // namespace
 
 File::File(File&& other) noexcept
-    : path_(std::move(other.path_)), staged_(std::exchange(other.staged_, Staged::No)), handle_(other.handle_) {
+    : staged_(std::exchange(other.staged_, Staged::No)), path_(std::move(other.path_)),
+      folder_(std::move(other.folder_)), handle_(other.handle_) {
     other.handle_ = INVALID_HANDLE_VALUE;
 }
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
-        path_ = std::move(other.path_);
         staged_ = std::exchange(other.staged_, Staged::No);
+        path_ = std::move(other.path_);
+        folder_ = std::move(other.folder_);
         handle_ = other.handle_;
         other.handle_ = INVALID_HANDLE_VALUE;
     }
@@ -47,28 +67,37 @@ File& File::operator=(File&& other) noexcept {
 File File::Open(const char* path, Mode mode) {
     File file;
     if (path == nullptr || fault::Hit(fault::Op::Open)) return file;
-    if (mode == Mode::Read)
+    if (mode == Mode::Read) {
         file.handle_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    else if (mode == Mode::Update)
+        return RefuseUnlessDisk(std::move(file));
+    }
+    if (mode == Mode::Update) {
+        // No sharing: a second Update fails with a sharing violation.
         file.handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    else {
-        // DELETE access lets ReplaceTarget rename the file while it is held.
-        file.handle_ = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file.IsOpen()) file.path_ = path;
+        return RefuseUnlessDisk(std::move(file));
     }
+    file.handle_ = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return file;
 }
 
-File File::CreateBeside(const char* target) {
+File File::CreateReplacement(const char* target) {
+    if (target == nullptr) return File();
+    return CreateIn(StagingFolder(target));
+}
+
+// Readable as well, so that a rename that cannot cross copies from it;
+// DELETE access lets ReplaceTarget rename it while it is held.
+File File::CreateIn(const std::string& folder) {
     File file;
-    if (target == nullptr || fault::Hit(fault::Op::Open)) return file;
-    std::string stem = DirectoryOf(target) + "\\.zmtagio-" + std::to_string(GetCurrentProcessId()) + "-";
+    if (fault::Hit(fault::Op::Open)) return file;
+    file.folder_ = folder;
+    std::string stem = folder + "\\.zmtagio-" + std::to_string(GetCurrentProcessId()) + "-";
+    static LONG serial = 0;
     for (int attempt = 0; attempt < kNameAttempts && !file.IsOpen(); ++attempt) {
-        std::string name = stem + std::to_string(GetTickCount()) + "-" + std::to_string(attempt);
-        file.handle_ = CreateFileA(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        std::string name = stem + std::to_string(GetTickCount()) + "-" + std::to_string(InterlockedIncrement(&serial));
+        file.handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file.IsOpen()) file.path_ = std::move(name);
         else if (GetLastError() != ERROR_FILE_EXISTS) break;
@@ -142,6 +171,30 @@ bool File::Flush() {
     return FlushFileBuffers(handle_) != 0;
 }
 
+bool File::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+    size_t want = bytes.size();
+    if (!fault::AllowWrite(want)) return false;
+    for (size_t done = 0; done < want;) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset + done);
+        at.OffsetHigh = DWORD((offset + done) >> 32);
+        DWORD chunk = DWORD(std::min<size_t>(want - done, 1u << 30)), n = 0;
+        if (!WriteFile(handle_, bytes.data() + done, chunk, &n, &at) || n == 0) return false;
+        done += n;
+    }
+    return want == bytes.size();
+}
+
+bool File::GetStamp(Stamp& stamp) {
+    if (fault::Hit(fault::Op::Size)) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) return false;
+    stamp = {info.dwVolumeSerialNumber, (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+             (uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+             int64_t((uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime)};
+    return true;
+}
+
 void File::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
@@ -149,8 +202,8 @@ void File::Close() {
     staged_ = Staged::No;
 }
 
-bool File::ReplaceTarget(const char* target) {
-    if (path_.empty() || fault::Hit(fault::Op::Move)) return false;
+bool File::ReplaceTarget(const char* target, File* held) {
+    if (staged_ == Staged::No || target == nullptr || fault::Hit(fault::Op::Move)) return false;
     int units = ::MultiByteToWideChar(CP_ACP, 0, target, -1, nullptr, 0);
     if (units <= 0) return false;
     size_t bytes = sizeof(FILE_RENAME_INFO) + size_t(units) * sizeof(WCHAR);
@@ -160,6 +213,7 @@ bool File::ReplaceTarget(const char* target) {
     info->RootDirectory = nullptr;
     info->FileNameLength = DWORD((units - 1) * sizeof(WCHAR));
     ::MultiByteToWideChar(CP_ACP, 0, target, -1, info->FileName, units);
+    if (held) held->Close();
     // A file marked for deletion cannot be renamed: it is kept from here on.
     if (staged_ == Staged::GoesWithHandle && !MarkForDeletion(handle_, false)) return false;
     if (SetFileInformationByHandle(handle_, FileRenameInfo, info, DWORD(bytes))) {
@@ -168,22 +222,21 @@ bool File::ReplaceTarget(const char* target) {
     }
     DWORD error = GetLastError();
     if (staged_ == Staged::GoesWithHandle) MarkForDeletion(handle_, true);
-    if (error != ERROR_NOT_SAME_DEVICE || staged_ != Staged::No) return false;
-    // Another volume: copy beside the target, then replace it in one step.
-    std::string staging = std::string(target) + ".zmtagio";
-    if (!CopyFileA(path_.c_str(), staging.c_str(), FALSE)) return false;
-    if (!MoveFileExA(staging.c_str(), target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(staging.c_str());
-        return false;
-    }
-    MarkForDeletion(handle_, true);
-    return true;
+    return error == ERROR_NOT_SAME_DEVICE && CopyOver(target);
 }
 
-bool DeleteFile(const char* path) {
-    if (fault::Hit(fault::Op::Delete)) return false;
-    return DeleteFileA(path) != 0;
+std::string FolderOf(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
+
+bool OpenFailedBusy() {
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Links are rare on Windows and need rights to make: a path is taken as it is.
+std::string FollowLinks(const char* path) { return path ? std::string(path) : std::string(); }
 
 std::string TempPath() {
     char buffer[MAX_PATH + 1] = {};

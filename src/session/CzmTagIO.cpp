@@ -10,6 +10,7 @@ CzmTagIO::~CzmTagIO() = default;
 
 void CzmTagIO::Reset() {
     file_.Close();
+    readStamp_ = {};
     audio_ = {};
     tagBuffer_.Reset();
     id3_ = {};

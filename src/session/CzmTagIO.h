@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "id3/ID3.h"
 #include "ogg/Ogg.h"
@@ -43,6 +44,9 @@ private:
     void Reset();
     HRESULT ReadTagBlocks(MDRecord** out, const char* commentLanguage);
     HRESULT EditWMField(int id, const MDField& value);
+    HRESULT WriteBack(const std::string& source);
+    HRESULT HoldForUpdate(const std::string& target);
+    HRESULT Rebuild(const std::string& target);
     HRESULT WriteMP3(platform::File& temp);
     HRESULT WriteOGG(platform::File& temp);
     HRESULT CopyFileRange(platform::File& source, platform::File& destination, uint64_t start,
@@ -51,6 +55,7 @@ private:
     std::unique_ptr<MDRecord> record_;
     // Session state, cleared by Reset().
     platform::File file_;
+    platform::File::Stamp readStamp_;  // the file as MDInit read it
     platform::FileRange audio_;  // audioStart, audioEnd
     platform::Buffer tagBuffer_;
     id3::ID3State id3_;

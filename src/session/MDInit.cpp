@@ -27,8 +27,13 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
     // MDUpdate reopens the file by the stored path: refuse it here.
     if (path == nullptr || strnlen(path, kMaxPath) == kMaxPath) return ZMTAGIO_E_FAIL;
 
+    // Only a regular file opens: a folder, a FIFO or a device fails here at
+    // once and is never written.
     file_ = platform::File::Open(path, platform::File::Mode::Read);
-    if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
+    if (!file_.IsOpen() || !file_.GetStamp(readStamp_)) {
+        file_.Close();
+        return ZMTAGIO_E_FAIL;
+    }
     MDRecord& record = *record_;
     std::copy(std::begin(kPresetWords), std::end(kPresetWords), record.presetWords);
     std::memcpy(record.filePath, path, strnlen(path, kMaxPath));

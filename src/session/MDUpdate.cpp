@@ -1,12 +1,19 @@
-// Write-back. MP3 and Ogg files are rebuilt in the temporary file and then put
-// in the source's place; Windows Media files are changed in place by their
+// Write-back. MP3 and Ogg files are rebuilt in a file of their own and then
+// put in the source's place; Windows Media files are changed in place by their
 // writer.
 //
 // The source path holds either the complete old file or the complete new one
-// at every moment: the temporary file is flushed to disk and then renamed over
-// the source while it is still held (copied next to the source first when the
-// temporary directory lies on another file system). A writer that could not
-// produce its tag block fails the update before anything is replaced.
+// at every moment: the new file is flushed to disk and then renamed over the
+// source while the source is still held. A writer that could not produce its
+// tag block fails the update before anything is replaced, and a failed update
+// leaves the session as it was, so that it can be tried again.
+//
+// An update holds the file it changes: a second update of the same file, in
+// this process or another, fails at once with ZMTAGIO_E_SHARINGVIOLATION.
+// A file that changed since MDInit read it (another program wrote it, or
+// another update replaced it) is not written from the stale record: that
+// fails with ZMTAGIO_E_FILECHANGED. Through a symbolic link, the file the
+// link points to is changed and the link stays as it is.
 #include <cstring>
 #include <string>
 
@@ -15,11 +22,6 @@
 #include "session/CzmTagIO.h"
 
 namespace zm {
-namespace {
-
-constexpr char kTempName[] = "VOYdklna7tG.tmp";
-
-}  // namespace
 
 HRESULT CzmTagIO::CopyFileRange(platform::File& source, platform::File& destination, uint64_t start,
                                 uint64_t end) {
@@ -57,62 +59,71 @@ HRESULT CzmTagIO::WriteOGG(platform::File& temp) {
     return ZMTAGIO_S_OK;
 }
 
+// Takes the file for the update: held against every other update, and still
+// the file MDInit read. A file the user may not replace is not changed at
+// all, however the change would be written.
+HRESULT CzmTagIO::HoldForUpdate(const std::string& target) {
+    if (target.empty() || !platform::CanReplace(target.c_str())) {
+        platform::TraceLine("Can't Delete Source File");
+        return ZMTAGIO_E_FAIL;
+    }
+    file_ = platform::File::Open(target.c_str(), platform::File::Mode::Update);
+    if (!file_.IsOpen()) {
+        if (!platform::OpenFailedBusy()) return ZMTAGIO_E_FAIL;
+        platform::TraceLine("MDUpdate the file is held by another update");
+        return ZMTAGIO_E_SHARINGVIOLATION;
+    }
+    platform::File::Stamp now;
+    if (!file_.GetStamp(now)) return ZMTAGIO_E_FAIL;
+    if (now != readStamp_) {
+        platform::TraceLine("MDUpdate the file changed since it was read");
+        return ZMTAGIO_E_FILECHANGED;
+    }
+    return ZMTAGIO_S_OK;
+}
+
+// The new file is built where nothing is left of it if the update fails or
+// is killed before the rename.
+HRESULT CzmTagIO::Rebuild(const std::string& target) {
+    MDRecord& record = *record_;
+    platform::File rebuilt = platform::File::CreateReplacement(target.c_str());
+    if (!rebuilt.IsOpen()) return ZMTAGIO_E_FAIL;
+    HRESULT hr = record.hasID3v1 || record.hasID3v2 ? WriteMP3(rebuilt) : WriteOGG(rebuilt);
+    if (hr != ZMTAGIO_S_OK || !rebuilt.Flush() || !rebuilt.TakePermissionsOf(target.c_str()))
+        return ZMTAGIO_E_FAIL;
+    platform::TraceLine("MDUpdate OK, write back into file");
+    if (!rebuilt.ReplaceTarget(target.c_str(), &file_)) {
+        platform::TraceLine("Can't MoveFile File");
+        return ZMTAGIO_E_FAIL;
+    }
+    return ZMTAGIO_S_OK;
+}
+
+HRESULT CzmTagIO::WriteBack(const std::string& source) {
+    MDRecord& record = *record_;
+    if (!record.hasID3v1 && !record.hasID3v2 && !record.isOgg) {
+        // The header is changed in place by the Windows Media writer, which
+        // opens the file itself.
+        file_ = platform::File::Open(source.c_str(), platform::File::Mode::Read);
+        if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
+        file_.Close();
+        return wm::WriteWMIntoFile(record, 0);
+    }
+    std::string target = platform::FollowLinks(source.c_str());
+    HRESULT hr = HoldForUpdate(target);
+    if (hr == ZMTAGIO_S_OK) hr = Rebuild(target);
+    file_.Close();
+    if (hr != ZMTAGIO_S_OK) return hr;
+    Reset();
+    platform::TraceLine("MDUpdate Write back ok");
+    return ZMTAGIO_S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     platform::TraceLine("MDUpdate Start");
     if (!record_) return ZMTAGIO_E_FAIL;
-    MDRecord& record = *record_;
-    std::string source(record.filePath, strnlen(record.filePath, kMaxPath));
-    file_ = platform::File::Open(source.c_str(), platform::File::Mode::Read);
-    if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
-
-    // A temporary directory too long for the name is refused, not cut.
-    std::string tempPath = platform::TempPath() + kTempName;
-    platform::File temp;
-    if (tempPath.size() < kMaxPath) temp = platform::File::Open(tempPath.c_str(), platform::File::Mode::CreateWrite);
-    if (!temp.IsOpen()) {
-        file_.Close();
-        return ZMTAGIO_E_FAIL;
-    }
-
-    auto failureExit = [&](HRESULT hr) {
-        temp.Close();
-        file_.Close();
-        platform::DeleteFile(tempPath.c_str());
-        return hr;
-    };
-
-    HRESULT hr;
-    if (record.hasID3v1 || record.hasID3v2) {
-        hr = WriteMP3(temp);
-    } else if (record.isOgg) {
-        hr = WriteOGG(temp);
-    } else {
-        // The header is changed in place, so our own read handle must not
-        // stand in its way (on Windows it would refuse the writer's access).
-        file_.Close();
-        return failureExit(wm::WriteWMIntoFile(record, 0));
-    }
-    if (hr != ZMTAGIO_S_OK || !temp.Flush()) return failureExit(ZMTAGIO_E_FAIL);
-    platform::TraceLine("MDUpdate OK, write back into file");
-    file_.Close();
-    Reset();
-
-    if (!platform::CanReplace(source.c_str())) {
-        platform::TraceLine("Can't Delete Source File");
-        return failureExit(ZMTAGIO_E_FAIL);
-    }
-    temp.TakePermissionsOf(source.c_str());
-    if (!temp.ReplaceTarget(source.c_str())) {
-        // The source is untouched; the finished temporary file is kept for
-        // the user and its place reported.
-        platform::TraceLine("Can't MoveFile File");
-        platform::TraceLine("%s", tempPath.c_str());
-        temp.Close();
-        return ZMTAGIO_E_FAIL;
-    }
-    temp.Close();
-    platform::TraceLine("MDUpdate Write back ok");
-    return ZMTAGIO_S_OK;
+    const MDRecord& record = *record_;
+    return WriteBack(std::string(record.filePath, strnlen(record.filePath, kMaxPath)));
 }
 
 }  // namespace zm

@@ -1,6 +1,6 @@
 // The platform layer: the Win32 text conversions (Windows-1252 mapped as Windows maps it, UTF-8 with U+FFFD for what is
-// invalid, other code pages through iconv); the lock on a file being written; a file made beside
-// another; reads through the read windows.
+// invalid, other code pages through iconv); the lock on a file being written; a file made to replace
+// another; only regular files opened; reads through the read windows.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -69,45 +69,81 @@ TEST(CodePageTest, ConversionsBehaveLikeWin32) {
     SetAnsiCodePage(1252);
 }
 
-TEST(FileTest, SecondWriterOfAHeldFileFailsAndDoesNotTruncateIt) {
+// A held file turns every second writer away at once and keeps its bytes: one made anew, or one being updated.
+TEST(FileTest, SecondWriterOfAHeldFileFailsAndChangesNothing) {
     TempDir dir;
-    std::string path = dir.File("VOYdklna7tG.tmp");
-    File first = File::Open(path.c_str(), File::Mode::CreateWrite);
-    ASSERT_TRUE(first.WriteAll(test::ToBytes("first writer")));
-    EXPECT_FALSE(File::Open(path.c_str(), File::Mode::CreateWrite).IsOpen());
-    EXPECT_EQ(ReadFile(path), test::ToBytes("first writer"));
-    first.Close();
-    EXPECT_TRUE(File::Open(path.c_str(), File::Mode::CreateWrite).IsOpen());
-    EXPECT_TRUE(ReadFile(path).empty());  // create-always truncates once free
+    std::string path = dir.File("song.mp3");
+    for (File::Mode mode : {File::Mode::CreateWrite, File::Mode::Update}) {
+        test::WriteFile(path, test::ToBytes("old"));
+        File first = File::Open(path.c_str(), mode);
+        ASSERT_TRUE(first.WriteAll(test::ToBytes("first writer")));
+        for (File::Mode second : {File::Mode::CreateWrite, File::Mode::Update}) {
+            EXPECT_FALSE(File::Open(path.c_str(), second).IsOpen());
+            EXPECT_TRUE(OpenFailedBusy());
+        }
+        EXPECT_EQ(ReadFile(path), test::ToBytes("first writer"));
+        first.Close();
+        EXPECT_TRUE(File::Open(path.c_str(), mode).IsOpen());
+    }
 }
 
-// A file made beside another shows in the folder only once it has taken the other's place, with its permission
-// bits; one closed before that leaves the folder as it was.
-TEST(FileTest, FileMadeBesideAppearsOnlyInPlaceOfItsTarget) {
+// A file made for a target shows nowhere until it takes the target's place, with the target's permission bits; one
+// closed before that leaves no trace. It is made in the temporary folder when that shares the target's file system,
+// else beside the target; through a link (relative or absolute) the file linked to is replaced and the link stays.
+TEST(FileTest, FileMadeForATargetAppearsOnlyInItsPlace) {
     TempDir dir;
-    std::string target = dir.File("song.wma");
-    test::WriteFile(target, test::ToBytes("old"));
-    chmod(target.c_str(), 0640);
-    auto names = [&] {
+    std::string music = dir.File("music"), tmp = dir.File("tmp");
+    std::filesystem::create_directories(music + "/albums");
+    std::filesystem::create_directory(tmp);
+    std::string target = music + "/albums/song.wma";
+    std::filesystem::create_symlink("albums/song.wma", music + "/relative.wma");
+    std::filesystem::create_symlink(target, music + "/absolute.wma");
+    auto names = [](const std::string& folder) {
         std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            found.push_back(entry.path().filename().string());
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            found.push_back(entry.path().lexically_relative(folder).string());
+        std::sort(found.begin(), found.end());
         return found;
     };
-    File abandoned = File::CreateBeside(target.c_str());
-    ASSERT_TRUE(abandoned.WriteAll(test::ToBytes("abandoned")));
-    abandoned.Close();
-    EXPECT_EQ(names(), std::vector<std::string>{"song.wma"});
+    const std::vector<std::string> kMusic = {"absolute.wma", "albums", "albums/song.wma", "relative.wma"};
+    std::string elsewhere = "/dev/shm";  // another file system where there is one: the file is made beside
+    for (const std::string& temporary : {tmp, elsewhere})
+        for (const char* name : {"albums/song.wma", "relative.wma", "absolute.wma"}) {
+            SCOPED_TRACE(temporary + " " + std::string(name));
+            test::WriteFile(target, test::ToBytes("old"));
+            chmod(target.c_str(), 0640);
+            ::setenv("TMPDIR", temporary.c_str(), 1);
+            std::string path = FollowLinks((music + "/" + name).c_str());
+            ASSERT_EQ(std::filesystem::canonical(path), std::filesystem::canonical(target));
+            File abandoned = File::CreateReplacement(path.c_str());
+            ASSERT_TRUE(abandoned.WriteAll(test::ToBytes("abandoned")));
+            abandoned.Close();
+            File staged = File::CreateReplacement(path.c_str());
+            ASSERT_TRUE(staged.WriteAll(test::ToBytes("new")) && staged.Flush());
+            EXPECT_EQ(names(music), kMusic);
+            EXPECT_TRUE(names(tmp).empty());
+            ASSERT_TRUE(staged.TakePermissionsOf(path.c_str()));
+            ASSERT_TRUE(staged.ReplaceTarget(path.c_str()));
+            staged.Close();
+            EXPECT_EQ(names(music), kMusic);
+            EXPECT_TRUE(names(tmp).empty());
+            EXPECT_TRUE(std::filesystem::is_symlink(music + "/relative.wma"));
+            EXPECT_EQ(ReadFile(music + "/" + name), test::ToBytes("new"));
+            EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
+        }
+    ::unsetenv("TMPDIR");
+    std::filesystem::create_symlink("nowhere", music + "/dangling.wma");
+    EXPECT_EQ(FollowLinks((music + "/dangling.wma").c_str()), "");
+}
 
-    File staged = File::CreateBeside(target.c_str());
-    ASSERT_TRUE(staged.WriteAll(test::ToBytes("new")) && staged.Flush());
-    EXPECT_EQ(names(), std::vector<std::string>{"song.wma"});
-    ASSERT_TRUE(staged.TakePermissionsOf(target.c_str()));
-    ASSERT_TRUE(staged.ReplaceTarget(target.c_str()));
-    staged.Close();
-    EXPECT_EQ(names(), std::vector<std::string>{"song.wma"});
-    EXPECT_EQ(ReadFile(target), test::ToBytes("new"));
-    EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
+// A folder, a FIFO without a writer and a character device are refused at once, for reading and for updating.
+TEST(FileTest, OnlyRegularFilesOpen) {
+    TempDir dir;
+    std::string fifo = dir.File("fifo.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    for (const std::string& path : {dir.path(), fifo, std::string("/dev/null")})
+        for (File::Mode mode : {File::Mode::Read, File::Mode::Update})
+            EXPECT_FALSE(File::Open(path.c_str(), mode).IsOpen()) << path;
 }
 
 // Seeks and reads at random, as probes and readers do, against a model of the position: every read returns exactly the

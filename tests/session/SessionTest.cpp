@@ -1,5 +1,6 @@
 // The session's own steps: the record layout; MDInit results, records and trace lines; edits refused for the wrong
 // recipe; MDUpdate replacing the source, every failure leaving it byte for byte as it was.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -102,8 +103,6 @@ TEST(MDInitTest, ResultsRecordsTraceLinesAndPaths) {
     EXPECT_EQ(session.MDUninit(), ZMTAGIO_S_OK);
 }
 
-constexpr char kTempName[] = "VOYdklna7tG.tmp";
-
 class MDUpdateTest : public ::testing::Test {
 protected:
     // An MP3-like song: an ID3v2 tag of an odd 23 bytes, two and a half copy chunks of audio, an ID3v1 block titled
@@ -129,7 +128,11 @@ protected:
         EXPECT_EQ(session.Edit(MD_ID3V1_TITLE, MD_KIND_ID3V1, "New"), ZMTAGIO_S_OK);
         return session.MDUpdate(0);
     }
-    bool TempLeft() const { return FileExists(tmp_ + "/" + kTempName); }
+    // Nothing but the song in its folder, nothing in the temporary folder.
+    bool NothingLeft() const {
+        return std::filesystem::is_empty(tmp_) &&
+               std::distance(std::filesystem::directory_iterator(dir_.path()), {}) == 2;  // the song and tmp
+    }
 
     TempDir dir_;
     std::string tmp_ = dir_.File("tmp"), path_ = dir_.File("song.mp3"), savedTmp_;
@@ -153,10 +156,10 @@ TEST_F(MDUpdateTest, EditsThatWouldPickTheWrongRecipeAreRefused) {
     EXPECT_EQ(uint32_t(record->isOgg | record->isASF), 0u);
 }
 
-// The temporary folder beside the source (the kernel copies the audio), and on another file system where there is one
-// (the audio passes through our buffer, the new file is moved across): the new file comes through whole with the
-// source's permission bits, and no temporary file stays.
-TEST_F(MDUpdateTest, RewriteKeepsAudioAndPermissionsAndLeavesNoTemporaryFile) {
+// The temporary folder on the source's file system (the new file is made there), and on another one where there is one
+// (the new file is made beside the source): the new file comes through whole with the source's permission bits, and
+// nothing stays behind.
+TEST_F(MDUpdateTest, RewriteKeepsAudioAndPermissionsAndLeavesNothingBehind) {
     std::vector<std::string> folders{tmp_};
     struct stat shm, here;
     if (stat("/dev/shm", &shm) == 0 && stat(dir_.path().c_str(), &here) == 0 && shm.st_dev != here.st_dev)
@@ -172,48 +175,52 @@ TEST_F(MDUpdateTest, RewriteKeepsAudioAndPermissionsAndLeavesNoTemporaryFile) {
         EXPECT_EQ(Update(session), ZMTAGIO_S_OK) << folder;
         EXPECT_TRUE(ReadFile(path_) == expected) << folder;
         EXPECT_EQ(std::filesystem::status(path_).permissions(), std::filesystem::perms(0640)) << folder;
-        EXPECT_FALSE(FileExists(folder + "/" + kTempName)) << folder;
+        EXPECT_TRUE(NothingLeft() && std::filesystem::is_empty(folder)) << folder;
         if (folder != tmp_) std::filesystem::remove_all(folder);
     }
 }
 
-// Without a record, with a read-only source, without the temporary folder, or with the temporary file held by another
-// process the update fails, and the source stays byte for byte as it was.
+// Without a record, with a read-only source, with the source held by another update, or with a source that changed
+// after MDInit read it, the update fails at once with its own result and the source stays byte for byte as it was.
 TEST_F(MDUpdateTest, FailuresLeaveTheSourceAsItWas) {
-    Session none, readOnly, noFolder, held;
+    Session none, readOnly, held, changed;
     EXPECT_EQ(none.MDUpdate(0), ZMTAGIO_E_FAIL);
     chmod(path_.c_str(), 0444);
     EXPECT_EQ(Update(readOnly), ZMTAGIO_E_FAIL);
     EXPECT_TRUE(ReadFile(path_) == original_);
-    EXPECT_FALSE(TempLeft());
+    EXPECT_TRUE(NothingLeft());
     chmod(path_.c_str(), 0644);
-    setenv("TMPDIR", (dir_.path() + "/absent").c_str(), 1);
-    EXPECT_EQ(Update(noFolder), ZMTAGIO_E_FAIL);
-    EXPECT_TRUE(ReadFile(path_) == original_);
-    setenv("TMPDIR", tmp_.c_str(), 1);
 
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
     pid_t holder = fork();
     if (holder == 0) {
-        int fd = open((tmp_ + "/" + kTempName).c_str(), O_WRONLY | O_CREAT, 0644);
-        flock(fd, LOCK_EX);
-        (void)!write(fd, "busy", 4);
+        flock(open(path_.c_str(), O_RDWR), LOCK_EX);
         (void)!write(pipeFds[1], "x", 1);
         pause();
         _exit(0);
     }
     char ready;
     ASSERT_EQ(read(pipeFds[0], &ready, 1), 1);
-    EXPECT_EQ(Update(held), ZMTAGIO_E_FAIL);
+    EXPECT_EQ(Update(held), ZMTAGIO_E_SHARINGVIOLATION);
     kill(holder, SIGKILL);
     waitpid(holder, nullptr, 0);
     EXPECT_TRUE(ReadFile(path_) == original_);
-    EXPECT_EQ(ReadFile(tmp_ + "/" + kTempName), ToBytes("busy"));  // not ours to touch
+    // A failure leaves the session as it was: the staged edit goes in once the file is free.
+    EXPECT_EQ(held.MDUpdate(0), ZMTAGIO_S_OK);
+    EXPECT_TRUE(ReadFile(path_) != original_);
+    WriteFile(path_, original_);
 
-    // A failure leaves the session as it was: the staged edit still goes in.
-    std::filesystem::remove(tmp_ + "/" + kTempName);
-    EXPECT_EQ(noFolder.MDUpdate(0), ZMTAGIO_S_OK);
+    // Another program writes the file between MDInit and MDUpdate: its change stays.
+    MDRecord* record = nullptr;
+    ASSERT_EQ(changed.Open(path_, &record), ZMTAGIO_S_OK);
+    ASSERT_EQ(changed.Edit(MD_ID3V1_TITLE, MD_KIND_ID3V1, "New"), ZMTAGIO_S_OK);
+    Bytes theirs = original_;
+    theirs[30] ^= 1;
+    WriteFile(path_, theirs);
+    EXPECT_EQ(changed.MDUpdate(0), ZMTAGIO_E_FILECHANGED);
+    EXPECT_TRUE(ReadFile(path_) == theirs);
+    EXPECT_TRUE(NothingLeft());
 }
 
 // An Ogg comment packet too large for one page is read as far as the searched bytes go; the writer refuses to rebuild
@@ -230,7 +237,7 @@ TEST_F(MDUpdateTest, OggPacketSpanningPagesIsReadButNeverRewritten) {
     EXPECT_EQ(session.Edit(1, MD_KIND_OGG, "Changed"), ZMTAGIO_S_OK);
     EXPECT_EQ(session.MDUpdate(0), ZMTAGIO_E_FAIL);
     EXPECT_TRUE(ReadFile(ogg) == before);
-    EXPECT_FALSE(TempLeft());
+    EXPECT_TRUE(std::filesystem::is_empty(tmp_));
 }
 
 }  // namespace

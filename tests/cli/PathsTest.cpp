@@ -1,0 +1,78 @@
+// zmtagio on paths that are not plain files: symbolic links are followed to the file they point to, which changes
+// while the link stays a link; folders, FIFOs and devices are refused at once and left as they were.
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include "cli/Cli.h"
+
+namespace zm::test::cli {
+namespace {
+
+// Through a relative and an absolute link, to MP3 and Ogg files: set changes the file linked to, the link still points
+// where it did, and the link's folder, the file's folder and the temporary folder hold nothing new.
+TEST_F(Cli, SetThroughASymbolicLinkChangesTheFileLinkedTo) {
+    std::filesystem::create_directories(File("music/albums"));
+    std::filesystem::create_directories(File("links"));
+    const struct {
+        const char* file;
+        bool ogg;
+    } kFiles[] = {{"song.mp3", false}, {"song.ogg", true}};
+    for (const auto& [fileName, ogg] : kFiles) {
+        std::string target = File("music/albums/") + fileName;
+        ASSERT_TRUE(ogg ? MakeOgg(target, {"TITLE=Old"}) : MakeMp3(target) && TagMp3(target, "[TIT2(text='Old')]", true));
+        std::string audio = DecodedMd5(target);
+        for (const std::string& pointsTo : {"../music/albums/" + std::string(fileName), target}) {
+            SCOPED_TRACE(pointsTo);
+            std::string link = File("links/") + fileName;
+            std::filesystem::remove(link);
+            std::filesystem::create_symlink(pointsTo, link);
+            std::string title = "Through " + pointsTo.substr(0, 3);
+            Outcome set = Zmtagio("set " + Quote(link) + " --title " + Quote(title));
+            ASSERT_EQ(set.status, 0) << set.err;
+            EXPECT_TRUE(std::filesystem::is_symlink(link));
+            EXPECT_EQ(std::filesystem::read_symlink(link), pointsTo);
+            Json shown = ShowJson(target);
+            EXPECT_EQ(Field(shown, ogg ? "ogg" : "id3v2", ogg ? 1 : 17).value("text", ""), title) << shown.dump();
+            EXPECT_EQ(DecodedMd5(target), audio);
+            EXPECT_TRUE(NoTemporaryFiles());
+        }
+    }
+    auto count = [](const std::string& folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); };
+    EXPECT_EQ(count(File("music/albums")), 2);
+    EXPECT_EQ(count(File("links")), 2);
+}
+
+// A folder, a FIFO without a writer (a plain open would wait on it for ever) and a character device, all named as
+// music: show and set fail at once with the reason, and each stays what it was. The device is a copy of /dev/null
+// made in the test's own folder where the test may make one, else /dev/null itself.
+TEST_F(Cli, ShowAndSetRefuseWhatIsNotARegularFile) {
+    std::string folder = File("folder.mp3"), fifo = File("fifo.mp3"), device = File("null.mp3");
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_directory(File("tmp"));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) device = "/dev/null";
+    for (const std::string& path : {folder, fifo, device}) {
+        struct stat before, after;
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        for (const char* command : {"show ", "show --json ", "set --title x "}) {
+            SCOPED_TRACE(command + path);
+            // A hang is a failure (timeout's status 124), not a stuck test.
+            Result outcome = test::Run("TMPDIR=" + Quote(File("tmp")) + " timeout 20 " +
+                                       Quote(ZM_BINARY_DIR "/tools/zmtagio") + " " + command + Quote(path) + " 2>&1");
+            EXPECT_NE(outcome.status, 0);
+            EXPECT_NE(outcome.status, 124) << "it waited";
+            EXPECT_TRUE(outcome.output.find("not a regular file") != std::string::npos ||
+                        outcome.output.find("folder") != std::string::npos)
+                << outcome.output;
+        }
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_rdev, before.st_rdev);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(NoTemporaryFiles());
+}
+
+}  // namespace
+}  // namespace zm::test::cli
