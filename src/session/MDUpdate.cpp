@@ -32,8 +32,9 @@ HRESULT CzmTagIO::CopyFileRange(platform::File& source, platform::File& destinat
 
 HRESULT CzmTagIO::WriteMP3(platform::File& temp) {
     MDRecord& record = *record_;
+    // The new tag takes the room in front of the audio that the old one had.
     if (record.hasID3v2 && writeTag_[MD_KIND_ID3V2] &&
-        !id3::WriteID3V2IntoFile(record, id3_, editedFrames_.bytes(), temp))
+        !id3::WriteID3V2IntoFile(record, id3_, editedFrames_.bytes(), audio_.start, temp))
         return ZMTAGIO_E_FAIL;
     HRESULT hr = CopyFileRange(file_, temp, audio_.start, audio_.end);
     if (hr != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
