@@ -12,7 +12,7 @@ const ID3V1Slot ID3V1Layout[kID3V1Fields] = {{0, 30}, {30, 30}, {60, 30}, {90, 4
 
 namespace {
 
-constexpr uint32_t kBlockSize = 128;
+constexpr uint32_t kBlockSize = kID3V1BlockSize;
 constexpr uint32_t kFieldsStart = 3;  // behind "TAG"
 constexpr int kComment = 114;
 constexpr int kTrack = 115;
@@ -48,9 +48,10 @@ HRESULT ReadID3V1FromFile(platform::File& file, MDRecord& record, uint8_t* desti
 
 // A field's data always spans its full width (the file's block or the edit
 // block), so the whole width is copied whatever the field's size.
-bool WriteID3V1IntoFile(MDRecord& record, platform::File& out) {
-    platform::TraceLine("WriteID3V1IntoFile Start");
-    uint8_t block[kBlockSize] = {'T', 'A', 'G'};
+void BuildID3V1Block(const MDRecord& record, std::span<uint8_t, kID3V1BlockSize> out) {
+    uint8_t* block = out.data();
+    std::memset(block, 0, kBlockSize);
+    std::memcpy(block, "TAG", kFieldsStart);
     for (int id = kFirstID3V1Field; id < kComment; ++id)
         if (record.fields[id].size != 0) std::memcpy(InBlock(block, id), record.fields[id].data, SlotOf(id).width);
     const MDField& comment = record.fields[kComment];
@@ -60,6 +61,12 @@ bool WriteID3V1IntoFile(MDRecord& record, platform::File& out) {
         if (withTrack && record.fields[kTrack].size != 0) *InBlock(block, kTrack) = record.fields[kTrack].data[0];
     }
     if (record.fields[kGenre].size != 0) *InBlock(block, kGenre) = record.fields[kGenre].data[0];
+}
+
+bool WriteID3V1IntoFile(MDRecord& record, platform::File& out) {
+    platform::TraceLine("WriteID3V1IntoFile Start");
+    uint8_t block[kBlockSize];
+    BuildID3V1Block(record, block);
     bool written = out.WriteAll(block);
     platform::TraceLine("WriteID3V1IntoFile End");
     return written;

@@ -62,6 +62,7 @@ public:
     bool SeekFromEnd(int64_t back);  // back bytes before the end
     int64_t Size();                  // -1 on an error
     bool Flush();                    // to stable storage
+    bool FlushData();                // the bytes to stable storage, not the times
     // Writes bytes at offset in one call: a kill lands before or after a
     // write that stays within one page of the file; the system may cut a
     // longer one at a page boundary. False unless every byte went in.
@@ -121,6 +122,15 @@ private:
     void TakePosition(File& other);
 #endif
 };
+
+// The longest path, in bytes without its terminator, that the file calls
+// take: the ANSI calls of Windows stop below 260 bytes; POSIX systems set
+// their own limits, which their calls report.
+#ifdef _WIN32
+inline constexpr size_t kPathLimit = 259;
+#else
+inline constexpr size_t kPathLimit = SIZE_MAX - 1;
+#endif
 
 // The folder part of a path: "." for a bare name.
 std::string FolderOf(const std::string& path);

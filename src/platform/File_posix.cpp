@@ -320,6 +320,11 @@ bool File::Flush() {
     return ::fsync(handle_) == 0;
 }
 
+bool File::FlushData() {
+    if (fault::Hit(fault::Op::Flush)) return false;
+    return ::fdatasync(handle_) == 0;
+}
+
 bool File::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
     size_t want = bytes.size();
     if (!fault::AllowWrite(want)) return false;

@@ -171,6 +171,8 @@ bool File::Flush() {
     return FlushFileBuffers(handle_) != 0;
 }
 
+bool File::FlushData() { return Flush(); }
+
 bool File::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
     size_t want = bytes.size();
     if (!fault::AllowWrite(want)) return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 
 #include "id3/ID3.h"
@@ -18,7 +19,6 @@
 namespace zm {
 
 inline constexpr int kTagKinds = 10;
-inline constexpr size_t kMaxPath = 260;
 
 // The name of a field for a kind of tag, as the formats' tables spell it.
 const char* FieldName(int kind, int id);
@@ -42,17 +42,29 @@ public:
 
 private:
     void Reset();
-    HRESULT ReadTagBlocks(MDRecord** out, const char* commentLanguage);
+    bool KeepSource(const char* path, const char* commentLanguage);
+    const char* SourcePath() const { return reinterpret_cast<const char*>(source_.data()); }
+    HRESULT Read(ULONG presetSize, MDRecord** out);
+    HRESULT ReadSource(ULONG presetSize, MDRecord** out);
+    void ReadAgain();
+    HRESULT ReadTagBlocks(MDRecord** out);
     HRESULT EditWMField(int id, const MDField& value);
-    HRESULT WriteBack(const std::string& source);
+    HRESULT WriteBack();
     HRESULT HoldForUpdate(const std::string& target);
-    HRESULT Rebuild(const std::string& target);
-    HRESULT WriteMP3(platform::File& temp);
-    HRESULT WriteOGG(platform::File& temp);
+    HRESULT UpdateMP3(const std::string& target);
+    HRESULT UpdateOGG(const std::string& target);
+    HRESULT WriteMP3(platform::File& out, std::span<const uint8_t> id3v2, std::span<const uint8_t> id3v1);
+    HRESULT WriteOGG(platform::File& out, const ogg::NewHeaderPages& headers);
+    HRESULT PutInPlace(platform::File& rebuilt, const std::string& target);
     HRESULT CopyFileRange(platform::File& source, platform::File& destination, uint64_t start,
                           uint64_t end);
 
     std::unique_ptr<MDRecord> record_;
+    // The whole path and the comment language of the last MDInit: the record's
+    // filePath may hold only the start of the path. Empty when no file was
+    // read, so that nothing is written back.
+    platform::Buffer source_;
+    char language_[4] = {};
     // Session state, cleared by Reset().
     platform::File file_;
     platform::File::Stamp readStamp_;  // the file as MDInit read it

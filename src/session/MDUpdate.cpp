@@ -1,12 +1,19 @@
-// Write-back. MP3 and Ogg files are rebuilt in a file of their own and then
-// put in the source's place; Windows Media files are changed in place by their
-// writer.
+// Write-back. The new tag blocks of an MP3 or Ogg file are built in memory
+// first. When they take exactly the bytes of the old ones, with every audio
+// byte staying where it is, they are written over them in place; otherwise
+// the file is rebuilt in a file of its own that then takes the source's
+// place. Windows Media files are changed in place by their writer.
 //
-// The source path holds either the complete old file or the complete new one
-// at every moment: the new file is flushed to disk and then renamed over the
-// source while the source is still held. A writer that could not produce its
-// tag block fails the update before anything is replaced, and a failed update
-// leaves the session as it was, so that it can be tried again.
+// In place, each block is one positioned write followed by a data sync, and
+// no other byte is touched: a kill lands before or after a write, and a file
+// with two tags (ID3v2 and ID3v1) may be left with the new first and the old
+// second, both whole. A power cut during the write can leave the tag region
+// part old, part new (the audio stays whole). A rebuild is atomic: the source
+// path holds either the complete old file or the complete new one at every
+// moment, power cuts included, because the new file is flushed to disk before
+// it is renamed over the source while the source is still held. A writer that
+// could not produce its tag block fails the update before anything is
+// written.
 //
 // An update holds the file it changes: a second update of the same file, in
 // this process or another, fails at once with ZMTAGIO_E_SHARINGVIOLATION.
@@ -14,7 +21,8 @@
 // another update replaced it) is not written from the stale record: that
 // fails with ZMTAGIO_E_FILECHANGED. Through a symbolic link, the file the
 // link points to is changed and the link stays as it is.
-#include <cstring>
+#include <algorithm>
+#include <span>
 #include <string>
 
 #include "platform/FileCopy.h"
@@ -33,35 +41,116 @@ HRESULT CzmTagIO::CopyFileRange(platform::File& source, platform::File& destinat
     return ZMTAGIO_E_FAIL;
 }
 
-HRESULT CzmTagIO::WriteMP3(platform::File& temp) {
-    MDRecord& record = *record_;
-    if (record.hasID3v2 && writeTag_[MD_KIND_ID3V2] &&
-        !id3::WriteID3V2IntoFile(record, id3_, editedFrames_.bytes(), temp))
-        return ZMTAGIO_E_FAIL;
-    HRESULT hr = CopyFileRange(file_, temp, audio_.start, audio_.end);
-    if (hr != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
-    if (record.hasID3v1 && writeTag_[MD_KIND_ID3V1] && !id3::WriteID3V1IntoFile(record, temp))
+namespace {
+
+// Bytes that take the place of as many bytes of the file, at an offset.
+struct Patch {
+    uint64_t at = 0;
+    std::span<const uint8_t> bytes;
+};
+constexpr size_t kMaxPatches = 2;  // an MP3 file's two tags
+
+// Writes each patch over the bytes it replaces, then syncs the data. The old
+// bytes are read first: a patch already in the file is not written again,
+// and when a write or the sync fails, what was written is put back, so that a
+// failed update leaves the file as it was.
+HRESULT WriteInPlace(platform::File& file, std::span<const Patch> patches) {
+    if (patches.size() > kMaxPatches) return ZMTAGIO_E_FAIL;
+    platform::Buffer old[kMaxPatches];
+    bool differs[kMaxPatches] = {};
+    for (size_t i = 0; i < patches.size(); ++i) {
+        const Patch& patch = patches[i];
+        if (!old[i].AllocateUnfilled(patch.bytes.size())) return ZMTAGIO_E_OUTOFMEMORY;
+        if (!file.Seek(patch.at) || file.Read(old[i].span()) != int64_t(patch.bytes.size())) return ZMTAGIO_E_FAIL;
+        differs[i] = !std::equal(patch.bytes.begin(), patch.bytes.end(), old[i].data());
+    }
+    size_t tried = 0;
+    bool written = true;
+    for (; written && tried < patches.size(); ++tried)
+        written = !differs[tried] || file.WriteAt(patches[tried].at, patches[tried].bytes);
+    if (written && file.FlushData()) {
+        platform::TraceLine("MDUpdate OK, written in place");
+        return ZMTAGIO_S_OK;
+    }
+    for (size_t i = 0; i < tried; ++i)
+        if (differs[i]) file.WriteAt(patches[i].at, old[i].span());
+    file.FlushData();
+    return ZMTAGIO_E_FAIL;
+}
+
+}  // namespace
+
+// The new file: the new ID3v2 tag, the audio as it is, the new ID3v1 block.
+HRESULT CzmTagIO::WriteMP3(platform::File& out, std::span<const uint8_t> id3v2, std::span<const uint8_t> id3v1) {
+    if (!out.WriteAll(id3v2) || CopyFileRange(file_, out, audio_.start, audio_.end) != ZMTAGIO_S_OK ||
+        !out.WriteAll(id3v1))
         return ZMTAGIO_E_FAIL;
     return ZMTAGIO_S_OK;
 }
 
-HRESULT CzmTagIO::WriteOGG(platform::File& temp) {
-    MDRecord& record = *record_;
-    if (CopyFileRange(file_, temp, 0, audio_.start) != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
-    if (!writeTag_[MD_KIND_OGG]) {
-        for (int id = 1; id <= 16; ++id) record.fields[id].size = 0;
-        editedFrames_.Release();
-    }
-    if (!ogg::WriteOGGIntoFile(record, ogg_, editedFrames_.bytes(), temp)) return ZMTAGIO_E_FAIL;
-    int64_t length = file_.Size();
-    if (length < 0 || CopyFileRange(file_, temp, audio_.end, uint64_t(length)) != ZMTAGIO_S_OK)
+// The file before the old header pages, the new pages, then the rest,
+// renumbered when the header page count changed.
+HRESULT CzmTagIO::WriteOGG(platform::File& out, const ogg::NewHeaderPages& headers) {
+    if (CopyFileRange(file_, out, 0, headers.replaced.start) != ZMTAGIO_S_OK || !out.WriteAll(headers.pages.span()))
         return ZMTAGIO_E_FAIL;
-    return ZMTAGIO_S_OK;
+    int64_t length = file_.Size();
+    if (length < 0) return ZMTAGIO_E_FAIL;
+    platform::FileRange rest{headers.replaced.end, uint64_t(length)};
+    if (headers.pageShift == 0) return CopyFileRange(file_, out, rest.start, rest.end) == ZMTAGIO_S_OK ? ZMTAGIO_S_OK : ZMTAGIO_E_FAIL;
+    return ogg::CopyOGGPages(file_, out, rest, ogg_.headers, headers.pageShift) == ogg::CopyOutcome::Copied
+               ? ZMTAGIO_S_OK
+               : ZMTAGIO_E_FAIL;
+}
+
+// In place when the new file would have the old one's length with every
+// audio byte at its offset: the new ID3v2 tag fills exactly the room the old
+// one took in front of the audio (or neither file has one), and an ID3v1
+// block is written where there was one. A tag removed, added or grown
+// means a rebuild.
+HRESULT CzmTagIO::UpdateMP3(const std::string& target) {
+    MDRecord& record = *record_;
+    id3::ID3V2Tag tag;
+    if (record.hasID3v2 && writeTag_[MD_KIND_ID3V2] &&
+        !id3::BuildID3V2Tag(record, id3_, editedFrames_.bytes(), audio_.start, tag))
+        return ZMTAGIO_E_FAIL;
+    uint8_t block[id3::kID3V1BlockSize];
+    bool withBlock = record.hasID3v1 && writeTag_[MD_KIND_ID3V1];
+    if (withBlock) id3::BuildID3V1Block(record, block);
+    std::span<const uint8_t> id3v2 = tag.bytes.bytes(), id3v1(block, withBlock ? sizeof block : 0);
+    int64_t length = file_.Size();
+    if (length < 0) return ZMTAGIO_E_FAIL;
+    if (id3v2.size() == audio_.start && uint64_t(length) == audio_.end + id3v1.size()) {
+        Patch patches[kMaxPatches];
+        size_t count = 0;
+        for (Patch patch : {Patch{0, id3v2}, Patch{audio_.end, id3v1}})
+            if (!patch.bytes.empty()) patches[count++] = patch;
+        return WriteInPlace(file_, {patches, count});
+    }
+    platform::File rebuilt = platform::File::CreateReplacement(target.c_str());
+    HRESULT hr = rebuilt.IsOpen() ? WriteMP3(rebuilt, id3v2, id3v1) : ZMTAGIO_E_FAIL;
+    return hr == ZMTAGIO_S_OK ? PutInPlace(rebuilt, target) : hr;
+}
+
+// In place when the new header pages take exactly the old pages' bytes, so
+// that no later page moves or is renumbered. Comments to be removed are left
+// out of the pages without touching the record: a failed update leaves the
+// record as it was.
+HRESULT CzmTagIO::UpdateOGG(const std::string& target) {
+    ogg::NewHeaderPages headers;
+    if (!ogg::BuildOGGHeaderPages(*record_, ogg_, editedFrames_.bytes(), writeTag_[MD_KIND_OGG] != 0, headers))
+        return ZMTAGIO_E_FAIL;
+    if (headers.pageShift == 0 && headers.pages.size() == headers.replaced.end - headers.replaced.start) {
+        const Patch patch{headers.replaced.start, headers.pages.span()};
+        return WriteInPlace(file_, {&patch, 1});
+    }
+    platform::File rebuilt = platform::File::CreateReplacement(target.c_str());
+    HRESULT hr = rebuilt.IsOpen() ? WriteOGG(rebuilt, headers) : ZMTAGIO_E_FAIL;
+    return hr == ZMTAGIO_S_OK ? PutInPlace(rebuilt, target) : hr;
 }
 
 // Takes the file for the update: held against every other update, and still
 // the file MDInit read. A file the user may not replace is not changed at
-// all, however the change would be written.
+// all, whether the change would fit in place or not.
 HRESULT CzmTagIO::HoldForUpdate(const std::string& target) {
     if (target.empty() || !platform::CanReplace(target.c_str())) {
         platform::TraceLine("Can't Delete Source File");
@@ -82,15 +171,10 @@ HRESULT CzmTagIO::HoldForUpdate(const std::string& target) {
     return ZMTAGIO_S_OK;
 }
 
-// The new file is built where nothing is left of it if the update fails or
-// is killed before the rename.
-HRESULT CzmTagIO::Rebuild(const std::string& target) {
-    MDRecord& record = *record_;
-    platform::File rebuilt = platform::File::CreateReplacement(target.c_str());
-    if (!rebuilt.IsOpen()) return ZMTAGIO_E_FAIL;
-    HRESULT hr = record.hasID3v1 || record.hasID3v2 ? WriteMP3(rebuilt) : WriteOGG(rebuilt);
-    if (hr != ZMTAGIO_S_OK || !rebuilt.Flush() || !rebuilt.TakePermissionsOf(target.c_str()))
-        return ZMTAGIO_E_FAIL;
+// The rebuilt file, complete, takes the source's place; until then nothing
+// is left of it if the update fails or is killed.
+HRESULT CzmTagIO::PutInPlace(platform::File& rebuilt, const std::string& target) {
+    if (!rebuilt.Flush() || !rebuilt.TakePermissionsOf(target.c_str())) return ZMTAGIO_E_FAIL;
     platform::TraceLine("MDUpdate OK, write back into file");
     if (!rebuilt.ReplaceTarget(target.c_str(), &file_)) {
         platform::TraceLine("Can't MoveFile File");
@@ -99,31 +183,42 @@ HRESULT CzmTagIO::Rebuild(const std::string& target) {
     return ZMTAGIO_S_OK;
 }
 
-HRESULT CzmTagIO::WriteBack(const std::string& source) {
+HRESULT CzmTagIO::WriteBack() {
     MDRecord& record = *record_;
     if (!record.hasID3v1 && !record.hasID3v2 && !record.isOgg) {
         // The header is changed in place by the Windows Media writer, which
-        // opens the file itself.
-        file_ = platform::File::Open(source.c_str(), platform::File::Mode::Read);
+        // opens the file itself. The record already holds what was written.
+        file_ = platform::File::Open(SourcePath(), platform::File::Mode::Read);
         if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
         file_.Close();
-        return wm::WriteWMIntoFile(record, 0);
+        return wm::WriteWMIntoFile(record, SourcePath(), 0);
     }
-    std::string target = platform::FollowLinks(source.c_str());
+    std::string target = platform::FollowLinks(SourcePath());
     HRESULT hr = HoldForUpdate(target);
-    if (hr == ZMTAGIO_S_OK) hr = Rebuild(target);
-    file_.Close();
     if (hr != ZMTAGIO_S_OK) return hr;
-    Reset();
-    platform::TraceLine("MDUpdate Write back ok");
-    return ZMTAGIO_S_OK;
+    return record.hasID3v1 || record.hasID3v2 ? UpdateMP3(target) : UpdateOGG(target);
 }
 
+// A failed update leaves the record, the staged edits and the file as they
+// were, and may be tried again. A rewrite that succeeded reads the file again
+// into the same record, so that every pointer the host reads is good.
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     platform::TraceLine("MDUpdate Start");
-    if (!record_) return ZMTAGIO_E_FAIL;
-    const MDRecord& record = *record_;
-    return WriteBack(std::string(record.filePath, strnlen(record.filePath, kMaxPath)));
+    if (!record_ || source_.empty()) return ZMTAGIO_E_FAIL;
+    MDRecord& record = *record_;
+    bool rewrite = record.hasID3v1 || record.hasID3v2 || record.isOgg;
+    // The writers may mark the record (the ID3v2 header flags they wrote).
+    const MDRecord before = record;
+    HRESULT hr = WriteBack();
+    file_.Close();
+    if (hr != ZMTAGIO_S_OK) {
+        record = before;
+        return hr;
+    }
+    if (!rewrite) return hr;
+    platform::TraceLine("MDUpdate Write back ok");
+    ReadAgain();
+    return ZMTAGIO_S_OK;
 }
 
 }  // namespace zm
