@@ -96,10 +96,10 @@ HRESULT CzmTagIO::WriteOGG(platform::File& out, const ogg::NewHeaderPages& heade
     int64_t length = file_.Size();
     if (length < 0) return ZMTAGIO_E_FAIL;
     platform::FileRange rest{headers.replaced.end, uint64_t(length)};
-    if (headers.pageShift == 0) return CopyFileRange(file_, out, rest.start, rest.end) == ZMTAGIO_S_OK ? ZMTAGIO_S_OK : ZMTAGIO_E_FAIL;
-    return ogg::CopyOGGPages(file_, out, rest, ogg_.headers, headers.pageShift) == ogg::CopyOutcome::Copied
-               ? ZMTAGIO_S_OK
-               : ZMTAGIO_E_FAIL;
+    bool copied = headers.pageShift == 0
+                      ? CopyFileRange(file_, out, rest.start, rest.end) == ZMTAGIO_S_OK
+                      : ogg::CopyOGGPages(file_, out, rest, ogg_.headers, headers.pageShift) == ogg::CopyOutcome::Copied;
+    return copied ? ZMTAGIO_S_OK : ZMTAGIO_E_FAIL;
 }
 
 // In place when the new file would have the old one's length with every

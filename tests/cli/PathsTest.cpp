@@ -22,8 +22,11 @@ TEST_F(Cli, SetThroughASymbolicLinkChangesTheFileLinkedTo) {
     } kFiles[] = {{"tight.mp3", "0", false}, {"room.mp3", "4096", true}, {"song.ogg", nullptr, false}};
     for (const auto& [fileName, padding, inPlace] : kFiles) {
         std::string target = File("music/albums/") + fileName, other = target + ".hard";
-        ASSERT_TRUE(padding ? MakeMp3(target) && TagMp3(target, "[TIT2(text='Old')]", true) : MakeOgg(target, {"TITLE=Old"}));
-        if (padding) Python("import mutagen.id3 as i\nt = i.ID3('" + target + "')\nt.save(v2_version=3, padding=lambda info: " + padding + ")\n");
+        ASSERT_TRUE(padding ? MakeMp3(target) && TagMp3(target, "[TIT2(text='Old')]", true)
+                            : MakeOgg(target, {"TITLE=Old"}));
+        if (padding)
+            Python("import mutagen.id3 as i\nt = i.ID3('" + target + "')\nt.save(v2_version=3, padding=lambda info: " +
+                   padding + ")\n");
         std::filesystem::create_hard_link(target, other);
         std::string audio = DecodedMd5(target);
         for (const std::string& pointsTo : {"../music/albums/" + std::string(fileName), target}) {
@@ -46,14 +49,16 @@ TEST_F(Cli, SetThroughASymbolicLinkChangesTheFileLinkedTo) {
             EXPECT_TRUE(NoTemporaryFiles());
         }
     }
-    auto count = [](const std::string& folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); };
+    auto count = [](const std::string& folder) {
+        return std::distance(std::filesystem::directory_iterator(folder), {});
+    };
     EXPECT_EQ(count(File("music/albums")), 6);
     EXPECT_EQ(count(File("links")), 3);
 }
 
 // A folder, a FIFO without a writer (a plain open would wait on it for ever) and a character device, all named as
-// music: show (and set, which walks a folder instead) fail at once with the reason, and each stays what it was. The device is a copy of /dev/null
-// made in the test's own folder where the test may make one, else /dev/null itself.
+// music: show (and set, which walks a folder instead) fail at once with the reason, and each stays what it was. The
+// device is a copy of /dev/null made in the test's own folder where the test may make one, else /dev/null itself.
 TEST_F(Cli, ShowAndSetRefuseWhatIsNotARegularFile) {
     std::string folder = File("folder.mp3"), fifo = File("fifo.mp3"), device = File("null.mp3");
     std::filesystem::create_directory(folder);
