@@ -35,8 +35,6 @@ int RunRemove(const RemoveOptions& options) {
     const MDRecord& record = *session->Record();
     auto named = [&](LONG kind) { return std::find(options.kinds.begin(), options.kinds.end(), kind) != options.kinds.end(); };
     std::string refusal = named(MD_KIND_OGG) ? RefusalForOgg(path, record) : std::string();
-    if (refusal.empty() && named(MD_KIND_ID3V1) && !named(MD_KIND_ID3V2))
-        refusal = RefusalForID3V2Rewrite(path, record, {});
     if (!refusal.empty()) {
         PrintError(path + ": not changed: " + refusal);
         return kExitFailed;

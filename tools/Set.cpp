@@ -39,11 +39,15 @@ bool Apply(TagSession& session, TagFamily family, std::vector<Edit>& edits, cons
     return true;
 }
 
-std::vector<std::string> ReplacedFrames(const std::vector<Edit>& edits) {
-    std::vector<std::string> frames;
+// The ID3v1 block holds what it can of a value (see EncodeID3V1); the user
+// hears of it in one line.
+void NoteShortenedID3V1(const std::string& path, const std::vector<Edit>& edits) {
+    std::string labels;
     for (const Edit& edit : edits)
-        if (edit.kind == MD_KIND_ID3V2) frames.push_back(edit.label);
-    return frames;
+        if (edit.shortened) labels += (labels.empty() ? "" : ", ") + edit.label;
+    if (!labels.empty())
+        PrintError(path + ": " + labels + " shortened or with \"?\" for characters the code page lacks;"
+                   " the ID3v2 tag holds the whole value");
 }
 
 std::string Quoted(const std::optional<std::string>& text) {
@@ -84,10 +88,6 @@ int RunSet(const SetOptions& options) {
         PrintError(path + ": nothing was written: " + plan.error);
         return kExitFailed;
     }
-    if (std::string refusal = RefusalForID3V2Rewrite(path, record, ReplacedFrames(plan.edits)); !refusal.empty()) {
-        PrintError(path + ": not changed: " + refusal);
-        return kExitFailed;
-    }
     if (!Apply(*session, family, plan.edits, language, path)) return kExitFailed;
     if (!permissions.Restore()) {
         PrintError(path + ": the permission bits could not be kept");
@@ -101,6 +101,7 @@ int RunSet(const SetOptions& options) {
         return kExitFailed;
     }
     PrintChanges(path, plan.edits);
+    NoteShortenedID3V1(path, plan.edits);
     return kExitOk;
 }
 

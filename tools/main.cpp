@@ -48,8 +48,9 @@ constexpr const char* kSetFooter = R"(Names the fields of each kind of tag:
                  Description
 --field names any frame id, Ogg name or Windows Media attribute. Options apply
 in order, the last value of a field wins, and an empty value deletes the field.
-Comments are written in the language of --lang (default eng). Every value is
-checked before anything is written, and the file is read back afterwards.
+Comments are written in the language of --lang (default eng). The ID3v1 block
+holds what fits of a value, "?" for characters its code page lacks. Every value
+is checked before anything is written, and the file is read back afterwards.
 
 Examples:
   zmtagio set song.mp3 --title "So What" --year 1959 --comment ""
