@@ -7,7 +7,6 @@
 // the source while it is still held (copied next to the source first when the
 // temporary directory lies on another file system). A writer that could not
 // produce its tag block fails the update before anything is replaced.
-#include <cstring>
 #include <string>
 
 #include "platform/FileCopy.h"
@@ -44,41 +43,53 @@ HRESULT CzmTagIO::WriteMP3(platform::File& temp) {
     return ZMTAGIO_S_OK;
 }
 
+// Comments to be removed are left out of the page without touching the
+// record: a failed update leaves the record as it was.
 HRESULT CzmTagIO::WriteOGG(platform::File& temp) {
-    MDRecord& record = *record_;
     if (CopyFileRange(file_, temp, 0, audio_.start) != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
-    if (!writeTag_[MD_KIND_OGG]) {
-        for (int id = 1; id <= 16; ++id) record.fields[id].size = 0;
-        editedFrames_.Release();
+    bool written;
+    if (writeTag_[MD_KIND_OGG]) {
+        written = ogg::WriteOGGIntoFile(*record_, ogg_, editedFrames_.bytes(), temp);
+    } else {
+        MDRecord stripped = *record_;
+        for (int id = 1; id <= 16; ++id) stripped.fields[id].size = 0;
+        written = ogg::WriteOGGIntoFile(stripped, ogg_, {}, temp);
     }
-    if (!ogg::WriteOGGIntoFile(record, ogg_, editedFrames_.bytes(), temp)) return ZMTAGIO_E_FAIL;
+    if (!written) return ZMTAGIO_E_FAIL;
     int64_t length = file_.Size();
     if (length < 0 || CopyFileRange(file_, temp, audio_.end, uint64_t(length)) != ZMTAGIO_S_OK)
         return ZMTAGIO_E_FAIL;
     return ZMTAGIO_S_OK;
 }
 
+// A failed update leaves the record, the staged edits and the file as they
+// were, and may be tried again. A rewrite that succeeded reads the file again
+// into the same record, so that every pointer the host reads is good.
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     platform::TraceLine("MDUpdate Start");
-    if (!record_) return ZMTAGIO_E_FAIL;
+    if (!record_ || source_.empty()) return ZMTAGIO_E_FAIL;
     MDRecord& record = *record_;
-    std::string source(record.filePath, strnlen(record.filePath, kMaxPath));
-    file_ = platform::File::Open(source.c_str(), platform::File::Mode::Read);
+    const char* source = SourcePath();
+    file_ = platform::File::Open(source, platform::File::Mode::Read);
     if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
 
     // A temporary directory too long for the name is refused, not cut.
     std::string tempPath = platform::TempPath() + kTempName;
     platform::File temp;
-    if (tempPath.size() < kMaxPath) temp = platform::File::Open(tempPath.c_str(), platform::File::Mode::CreateWrite);
+    if (tempPath.size() <= platform::kPathLimit)
+        temp = platform::File::Open(tempPath.c_str(), platform::File::Mode::CreateWrite);
     if (!temp.IsOpen()) {
         file_.Close();
         return ZMTAGIO_E_FAIL;
     }
 
+    // The writers may mark the record (the ID3v2 header flags they wrote).
+    const MDRecord before = record;
     auto failureExit = [&](HRESULT hr) {
         temp.Close();
         file_.Close();
         platform::DeleteFile(tempPath.c_str());
+        record = before;
         return hr;
     };
 
@@ -90,29 +101,31 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     } else {
         // The header is changed in place, so our own read handle must not
         // stand in its way (on Windows it would refuse the writer's access).
+        // The record already holds what was written.
         file_.Close();
-        return failureExit(wm::WriteWMIntoFile(record, 0));
+        return failureExit(wm::WriteWMIntoFile(record, source, 0));
     }
     if (hr != ZMTAGIO_S_OK || !temp.Flush()) return failureExit(ZMTAGIO_E_FAIL);
     platform::TraceLine("MDUpdate OK, write back into file");
     file_.Close();
-    Reset();
 
-    if (!platform::CanReplace(source.c_str())) {
+    if (!platform::CanReplace(source)) {
         platform::TraceLine("Can't Delete Source File");
         return failureExit(ZMTAGIO_E_FAIL);
     }
-    temp.TakePermissionsOf(source.c_str());
-    if (!temp.ReplaceTarget(source.c_str())) {
+    temp.TakePermissionsOf(source);
+    if (!temp.ReplaceTarget(source)) {
         // The source is untouched; the finished temporary file is kept for
         // the user and its place reported.
         platform::TraceLine("Can't MoveFile File");
         platform::TraceLine("%s", tempPath.c_str());
         temp.Close();
+        record = before;
         return ZMTAGIO_E_FAIL;
     }
     temp.Close();
     platform::TraceLine("MDUpdate Write back ok");
+    ReadAgain();
     return ZMTAGIO_S_OK;
 }
 

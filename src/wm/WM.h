@@ -24,7 +24,7 @@ const char* WMAttributeNameOf(int id);
 // succeeds; stores the record's address in out then. file is the file at
 // path, open for reading; the read may go through it instead of a second open.
 HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out);
-// Writes field id (0: all of 1 to 16) into the file's header.
-HRESULT WriteWMIntoFile(MDRecord& record, int id);
+// Writes field id (0: all of 1 to 16) into the header of the file at path.
+HRESULT WriteWMIntoFile(MDRecord& record, const char* path, int id);
 
 }  // namespace zm::wm

@@ -20,8 +20,9 @@ TEST_F(Cli, SetCommonNamesReachTheirFramesAndTheID3v1Block) {
     Outcome set = Zmtagio("set " + Quote(path) + " --title '\u00c9t\u00e9' --artist Ann --album Alb --year 1999"
                           " --genre Rock --track 3/12 --comment Nice");
     ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_NE(set.out.find("TIT2: \"Old\" -> \"\u00c9t\u00e9\""), std::string::npos) << set.out;
-    EXPECT_NE(set.out.find("ID3v1 genre: \"255\" -> \"17\""), std::string::npos) << set.out;
+    EXPECT_EQ(Lines(set.out).size(), 1u) << set.out;
+    EXPECT_NE(set.out.find(": TIT2 \"Old\" -> \"\u00c9t\u00e9\"; "), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("; ID3v1 genre \"255\" -> \"17\""), std::string::npos) << set.out;
     Json frames = MutagenFrames(path);
     const std::pair<const char*, const char*> expected[] = {
         {"TIT2", "\u00c9t\u00e9"}, {"TPE1", "Ann"},  {"TALB", "Alb"},       {"TYER", "1999"},
@@ -40,7 +41,7 @@ TEST_F(Cli, SetCommonNamesReachTheirFramesAndTheID3v1Block) {
     EXPECT_EQ(MutagenFrames(path)["TIT2"]["text"], "A");
     Outcome deleted = Zmtagio("set " + Quote(path) + " --comment '' --field TPE2=");
     ASSERT_EQ(deleted.status, 0) << deleted.err;
-    EXPECT_NE(deleted.out.find("COMM: \"Nice\" -> (deleted)"), std::string::npos) << deleted.out;
+    EXPECT_NE(deleted.out.find("COMM \"Nice\" -> (deleted)"), std::string::npos) << deleted.out;
     frames = MutagenFrames(path);
     EXPECT_FALSE(frames.contains("COMM::eng") || frames.contains("TPE2")) << frames.dump();
     EXPECT_EQ(frames["TIT2"]["text"], "A");
@@ -53,7 +54,7 @@ TEST_F(Cli, SetWindowsMediaAttributes) {
     std::string audio = DecodedMd5(path);
     Outcome set = Zmtagio("set " + Quote(path) + " --title New --artist '' --field WM/Composer=Comp --year 2001");
     ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_NE(set.out.find("Title: \"Old\" -> \"New\""), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("Title \"Old\" -> \"New\""), std::string::npos) << set.out;
     Json tags = Json::parse(test::Run("ffprobe -v error -show_entries format_tags -of json " + Quote(path)).output);
     tags["format"]["tags"].erase("encoder");
     EXPECT_EQ(tags["format"]["tags"], Json({{"title", "New"}, {"album", "Kept"}, {"genre", "Jazz"},
