@@ -66,8 +66,8 @@ std::string_view DecodeBody(Bytes body, uint32_t codePage, TextStore& store) {
 std::string_view GenreText(std::string_view text) {
     std::string_view number = text.size() > 2 && text.front() == '(' && text.back() == ')'
                                   ? text.substr(1, text.size() - 2) : text;
-    if (number.empty() || number.size() > 3 || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return text;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (number.empty() || number.size() > 3 || !std::all_of(number.begin(), number.end(), digit)) return text;
     const char* name = ID3V1GenreName(std::stoi(std::string(number)));
     return name ? std::string_view(name) : text;
 }

@@ -20,7 +20,8 @@ def view(frame):
     out.pop('encoding', None)
     return out
 tags, raw = ID3(sys.argv[1]), ID3(sys.argv[1], translate=False)
-print(json.dumps({'version': tags.version[1], 'utf8': sorted(k for k, f in raw.items() if getattr(f, 'encoding', 0) == 3),
+utf8 = sorted(k for k, f in raw.items() if getattr(f, 'encoding', 0) == 3)
+print(json.dumps({'version': tags.version[1], 'utf8': utf8,
                   'frames': {k: view(f) for k, f in tags.items()},
                   'text': {k: '/'.join(map(str, f.text)) for k, f in tags.items() if hasattr(f, 'text')}},
                  default=str, ensure_ascii=False))
@@ -43,7 +44,8 @@ void CarryDates(Json& frames) {
     if (std::string date = frames["TDRC"]["text"][0]; date.size() == 16) frames["TDRC"]["text"][0] = date + ":00";
 }
 
-const std::string kTitle = "\u041d\u043e\u0432\u044b\u0439 \u6807\u9898 \u2728", kArtist = "\u00c9milie \u0418\u0440\u0438\u043d\u0430";
+const std::string kTitle = "\u041d\u043e\u0432\u044b\u0439 \u6807\u9898 \u2728";
+const std::string kArtist = "\u00c9milie \u0418\u0440\u0438\u043d\u0430";
 
 TEST_F(Cli, FilesOfTodaysTaggersAreReadAndRewritten) {
     for (const char* tagger : {"ffmpeg", "ffmpeg-v23", "eyed3", "eyed3-v23", "mutagen", "mutagen-v23", "id3v2"}) {
