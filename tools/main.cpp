@@ -52,7 +52,8 @@ constexpr const char* kSetFooter = R"(Names the fields of each kind of tag:
                  Description
 --field names any frame id, Ogg name or Windows Media attribute. Options apply
 in order, the last value of a field wins, and an empty value deletes the field.
-Comments are written in the language of --lang (default eng).
+Comments are written in the language of --lang (default eng). The ID3v1 block
+holds what fits of a value, "?" for characters its code page lacks.
 Files are changed in parallel (--jobs), each with one line: what changed, or
 on standard error why it was not. Every value is checked for a file before
 anything of it is written; a file that fails is left as it was and the others
@@ -157,7 +158,7 @@ int Usage(const std::string& message) {
 int main(int argc, char** argv) {
     using namespace zmtagio;
     if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    CLI::App app{"Reads and writes the tags of MP3 (ID3v1, ID3v2), Ogg Vorbis and Windows Media files.", "zmtagio"};
+    CLI::App app{"Reads and writes the tags of MP3 (ID3v1, ID3v2), Ogg Vorbis, Ogg Opus and Windows Media files.", "zmtagio"};
     app.set_version_flag("--version", "zmtagio " ZMTAGIO_VERSION);
     app.require_subcommand(1);
     app.footer(kMainFooter);
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
     removeCommand->add_option("FILE", remove.files, "Files and folders to change")->required();
     removeCommand->add_flag("--id3v1", removeID3V1, "Remove the ID3v1 block");
     removeCommand->add_flag("--id3v2", removeID3V2, "Remove the ID3v2 tag");
-    removeCommand->add_flag("--ogg", removeOgg, "Remove every Ogg Vorbis comment");
+    removeCommand->add_flag("--ogg", removeOgg, "Remove every Ogg Vorbis or Opus comment");
     removeCommand->footer(kRemoveFooter);
 
     ScanOptions scan;

@@ -47,7 +47,7 @@ struct Scenario {
 };
 
 // A title of the old one's length fits in any tag; a longer one only in a tag with room.
-enum { kMP3InPlace, kMP3, kOgg, kWMInPlace, kWMRewrite };
+enum { kMP3InPlace, kMP3, kOgg, kWMInPlace, kWMRewrite, kOggGrows };
 const std::vector<Edit> kMP3Edits = {{MD_KIND_ID3V2, MD_ID3V2_TIT2, "\x00" "A new and longer title"s},
                                      {MD_KIND_ID3V1, MD_ID3V1_TITLE, "New v1 title"}};
 const Scenario kScenarios[] = {
@@ -57,6 +57,8 @@ const Scenario kScenarios[] = {
      {{MD_KIND_OGG, MD_OGG_TITLE, "A new and longer title"}, {MD_KIND_OGG, MD_OGG_ARTIST, "New artist"}}},
     {"WMInPlace", Source::WMARoom, {{MD_KIND_WM, MD_WM_TITLE, "New title\0"s}}},
     {"WMRewrite", Source::WMA, {{MD_KIND_WM, MD_WM_ALBUMTITLE, std::string(290, 'a') + '\0'}}},  // past the room
+    // Header pages that grow by a page: every later page is renumbered.
+    {"OggGrows", Source::Ogg, {{MD_KIND_OGG, MD_OGG_COMMENT, std::string(70000, 'c')}}},
 };
 
 std::string Python() { return test::FileExists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
@@ -340,7 +342,7 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
 INSTANTIATE_TEST_SUITE_P(Formats, CrashSafety,
                          ::testing::Values(std::pair{kMP3InPlace, false}, std::pair{kMP3, false},
                                            std::pair{kMP3, true}, std::pair{kOgg, false},
-                                           std::pair{kWMRewrite, false}),
+                                           std::pair{kWMRewrite, false}, std::pair{kOggGrows, false}),
                          [](const auto& info) {
                              return std::string(kScenarios[info.param.first].name) +
                                     (info.param.second ? "Elsewhere" : "");
