@@ -90,7 +90,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
         // The header is changed in place, so our own read handle must not
         // stand in its way (on Windows it would refuse the writer's access).
         file_.Close();
-        return failureExit(wm::WriteWMIntoFile(record, 0));
+        return failureExit(wm::WriteWMIntoFile(record, wm_, 0));
     }
     if (hr != ZMTAGIO_S_OK || !temp.Flush()) return failureExit(ZMTAGIO_E_FAIL);
     platform::TraceLine("MDUpdate OK, write back into file");
