@@ -109,9 +109,10 @@ bool CWMString::MakeAnsi() {
 int CWMString::CopyToAnsi(char* buffer, int size) {
     if (!buffer || size <= 0 || !wide_) return 0;
     size_t n;
-    // ASCII is the same bytes in an ANSI code page that keeps it, so such a
+    // ASCII is the same bytes in a host code page that keeps it, so such a
     // text (most tags) is copied across with no conversion and no ANSI copy kept.
-    if (ptrdiff_t ascii = ansi_ || !platform::KeepsAscii(platform::kCodePageHost) ? -1 : AsciiLength(wide_); ascii >= 0) {
+    bool asciiKept = !ansi_ && platform::KeepsAscii(platform::kCodePageHost);
+    if (ptrdiff_t ascii = asciiKept ? AsciiLength(wide_) : -1; ascii >= 0) {
         if (ascii == 0) return 0;
         n = size_t(ascii) + 1;
         std::copy_n(wide_, std::min(n, size_t(size)) - 1, buffer);

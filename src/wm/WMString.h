@@ -1,5 +1,5 @@
 // Attribute text in the two forms the Windows Media code passes around: the
-// runtime's UTF-16 and the record's ANSI (the process's code page).
+// runtime's UTF-16 and the record's ANSI (the host code page).
 #pragma once
 
 #include <cstddef>
@@ -35,7 +35,7 @@ public:
     bool Cut() const { return cut_; }
     // The ANSI text with its terminator into buffer, which holds zeros; the
     // count placed, 0 for no or empty text. Text too long for the buffer is
-    // cut to size - 1 bytes and the result is size.
+    // cut to the whole characters within size - 1 bytes and the result is size.
     int CopyToAnsi(char* buffer, int size);
 
 private:
