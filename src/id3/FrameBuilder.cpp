@@ -33,4 +33,20 @@ bool ReserveBuffer(platform::GrowBuffer& buffer, uint64_t size) {
     return true;
 }
 
+bool AppendZeros(platform::GrowBuffer& buffer, uint32_t count) {
+    if (buffer.capacity - buffer.used < count) {
+        platform::GrowBuffer grown;
+        if (!ReserveBuffer(grown, uint64_t(buffer.used) + count)) {
+            buffer.Release();
+            return false;
+        }
+        if (buffer.used) std::memcpy(grown.data, buffer.data, buffer.used);
+        grown.used = buffer.used;
+        buffer = std::move(grown);
+    }
+    std::memset(buffer.data + buffer.used, 0, count);
+    buffer.used += count;
+    return true;
+}
+
 }  // namespace zm::id3

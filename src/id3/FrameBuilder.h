@@ -21,4 +21,8 @@ bool AppendFrame(platform::GrowBuffer& buffer, const char* id, uint16_t flags,
 // it never move it.
 bool ReserveBuffer(platform::GrowBuffer& buffer, uint64_t size);
 
+// Appends count zero bytes, growing the buffer once when they do not fit.
+// False when memory ran out (the buffer is then released).
+bool AppendZeros(platform::GrowBuffer& buffer, uint32_t count);
+
 }  // namespace zm::id3

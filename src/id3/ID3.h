@@ -42,7 +42,28 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
 
 // Writers append at the file's position; false when they wrote nothing.
 bool WriteID3V1IntoFile(MDRecord& record, platform::File& out);
-bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames,
+
+// Padding a new tag gets when it does not fit in the old tag's room.
+inline constexpr uint32_t kFreshPadding = 1024;
+
+// The new ID3v2 tag as one block: header, frames, and zero padding counted in
+// its size.
+struct ID3V2Tag {
+    platform::GrowBuffer bytes;
+    bool fillsRoom = false;  // exactly `room` bytes long
+};
+
+// Builds the version-2.3 tag for the record, the edited frames and what the
+// reader kept. room is the length of everything in front of the audio that
+// the old tag took (0 for a file without one): when the new tag fits in it,
+// it is padded to exactly that length and fillsRoom is set, so that it can
+// take the old tag's place with the audio left where it is; otherwise it gets
+// kFreshPadding bytes of padding. False when memory ran out or the tag would
+// exceed what a tag size can give.
+bool BuildID3V2Tag(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
+                   ID3V2Tag& tag);
+// The same tag, written at the file's position.
+bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
                         platform::File& out);
 
 // The frame id of field id 1..84 ("TIT2" for 17), null outside.

@@ -20,6 +20,9 @@ bool IsID3V2Header(const uint8_t* header) {
     return std::memcmp(header, "ID3", 3) == 0 && header[kTagVersion] >= 2 && header[kTagVersion] <= 4;
 }
 
+// Version 2.4 may repeat the header as a footer ("3DI") behind the frames.
+bool HasFooter(const uint8_t* header) { return header[kTagVersion] == 4 && (header[kTagFlags] & kTagFooter); }
+
 // The length of the extended header at the start of the area, or nothing
 // when it does not fit. Version 3 counts the bytes after its size field,
 // version 4 the whole extended header.
@@ -30,6 +33,20 @@ std::optional<uint32_t> ExtendedHeaderLength(platform::ByteView area, int versio
     uint64_t length = version == 3 ? uint64_t(ReadBigEndian(bytes)) + kExtendedSizeBytes : ReadSyncsafe(bytes);
     if (length < kExtendedSizeBytes || length > area.size()) return std::nullopt;
     return uint32_t(length);
+}
+
+// Where the audio begins. The header's size says where the tag ends, and the
+// zero padding between the last frame and that end belongs to the tag. A size
+// field can be wrong, though: too large, so that the first MPEG frame lies
+// inside the tag, or too small, so that the last frame runs past the end.
+// Either way the bytes between the last readable frame and the declared end
+// are then not all zeros, and the audio is taken to begin where the frames
+// stop: whatever stands there is copied as it stands, so that no byte that
+// may be audio is lost. The same holds for frames the reader cannot walk (a
+// compressed version-2.2 tag, an extended header that does not fit).
+uint64_t AudioStart(std::span<const uint8_t> area, size_t walked, uint64_t walkedInFile, uint64_t declaredEnd) {
+    bool padding = std::all_of(area.begin() + std::ptrdiff_t(walked), area.end(), [](uint8_t b) { return b == 0; });
+    return padding ? declaredEnd : kTagHeaderSize + walkedInFile;
 }
 
 }  // namespace
@@ -60,7 +77,8 @@ uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
     if (got == kTagHeaderSize && IsID3V2Header(header)) {
         // A tag cannot hold more than the file: a size field that claims
         // more must not make MDInit allocate up to 256 MB for a small file.
-        uint64_t claimed = uint64_t(ReadSyncsafe(std::span<const uint8_t>(header + kTagSize, 4))) + kTagHeaderSize;
+        uint64_t claimed = uint64_t(ReadSyncsafe(std::span<const uint8_t>(header + kTagSize, 4))) + kTagHeaderSize +
+                           (HasFooter(header) ? kTagHeaderSize : 0);
         uint32_t size = uint32_t(std::min<uint64_t>(claimed, std::max<uint64_t>(audio.end, kTagHeaderSize)));
         record.hasID3v2 = 1;
         blocks.id3v2 = size;
@@ -71,7 +89,8 @@ uint32_t ProbeID3Tags(platform::File& file, MDRecord& record, TagBlocks& blocks,
 }
 
 // A tag claiming more than the file holds is measured by what was read, and
-// never by the ID3v1 block behind the audio.
+// never by the ID3v1 block behind the audio. A footer whose bytes do not read
+// "3DI" is no footer: its ten bytes count as audio.
 HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& state, uint8_t* destination,
                           uint32_t tagLength, const char* commentLanguage, platform::FileRange& audio) {
     if (!file.Seek(0)) return ZMTAGIO_E_FAIL;
@@ -85,12 +104,17 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     record.id3v2Flags = flags;
     audio.start = kTagHeaderSize;
     if (bytes < kTagHeaderSize) return ZMTAGIO_S_OK;
-    std::span<uint8_t> area(destination + kTagHeaderSize, bytes - kTagHeaderSize);
+    size_t tagEnd = std::min<size_t>(bytes, kTagHeaderSize + ReadSyncsafe(std::span<const uint8_t>(destination + kTagSize, 4)));
+    bool footer = HasFooter(destination) && bytes - tagEnd >= kTagHeaderSize &&
+                  std::memcmp(destination + tagEnd, "3DI", 3) == 0;
+    uint64_t declaredEnd = tagEnd + (footer ? kTagHeaderSize : 0);
+    std::span<uint8_t> area(destination + kTagHeaderSize, tagEnd - kTagHeaderSize);
 
     // The frames of a compressed version-2.2 tag cannot be read (the scheme
     // was never defined): the tag counts as one without readable frames.
     if (version == 2 && (flags & kTagExtendedHeader)) {
         platform::TraceLine("ReadID3V2FromFile compressed tag, no frames read");
+        audio.start = AudioStart(area, 0, 0, declaredEnd);
         return ZMTAGIO_S_OK;
     }
 
@@ -111,7 +135,10 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     uint32_t extended = 0;
     if (version >= 3 && (flags & kTagExtendedHeader)) {
         auto length = ExtendedHeaderLength(platform::ByteView(area.data(), area.size()), version);
-        if (!length) return ZMTAGIO_S_OK;
+        if (!length) {
+            audio.start = AudioStart(area, 0, 0, declaredEnd);
+            return ZMTAGIO_S_OK;
+        }
         extended = *length;
         if (version == 3) {
             if (!state.extendedHeader.Allocate(extended)) return ZMTAGIO_E_FAIL;
@@ -122,8 +149,8 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     uint32_t walked = ParseID3Frames(area.subspan(extended), version, version == 4 && unsynchronised, record,
                                      state, commentLanguage);
     size_t end = extended + walked;
-    if (!original.empty()) end = OffsetBeforeUndo(original.span(), end);
-    audio.start = kTagHeaderSize + end;
+    size_t endInFile = original.empty() ? end : OffsetBeforeUndo(original.span(), end);
+    audio.start = AudioStart(area, end, endInFile, declaredEnd);
     return ZMTAGIO_S_OK;
 }
 

@@ -1,5 +1,14 @@
-// Writing the new ID3v2 tag: always version 2.3, without padding, built in
-// one buffer sized in advance and written with one write.
+// Writing the new ID3v2 tag: always version 2.3, built in memory as one block
+// (header, frames, padding) and written with one write.
+//
+// The tag is padded with zeros inside its own size, so that the audio follows
+// it directly and the next edit can be written in place:
+// - when the new frames fit in the room the old tag took in front of the
+//   audio, the tag is padded to exactly that room (an old footer's ten bytes
+//   included), and the bytes from the audio on stay where they are;
+// - otherwise, or when the file had no tag, it gets kFreshPadding bytes of
+//   padding behind its frames.
+#include <algorithm>
 #include <cstring>
 
 #include "id3/ByteOrder.h"
@@ -27,10 +36,13 @@ uint8_t TagFlags(uint8_t read, bool extendedHeader) {
     return extendedHeader ? flags : flags & uint8_t(~kTagExtendedHeader);
 }
 
+// Room enough that the frames never move the buffer; text fields may grow
+// when they are re-encoded, other bodies are copied as they are.
 uint64_t EstimateTag(const MDRecord& record, const ID3State& state, size_t edited) {
-    uint64_t estimate = state.extendedHeader.size() + state.keptFrames.used + edited;
+    uint64_t estimate = kTagHeaderSize + state.extendedHeader.size() + state.keptFrames.used + edited;
     for (int id = 1; id <= kLastField; ++id)
-        if (record.fields[id].size > 0) estimate += uint64_t(record.fields[id].size) + kFrameHeader;
+        if (record.fields[id].size > 0)
+            estimate += uint64_t(record.fields[id].size) * (IsConvertedField(id) ? kGrowth : 1) + kFrameHeader;
     return estimate;
 }
 
@@ -51,22 +63,9 @@ bool AppendTextFrame(platform::GrowBuffer& tag, const MDField& field, int id, co
                        {encoded.first(1), std::span<const uint8_t>(prefix.bytes, prefix.length), encoded.subspan(1)});
 }
 
-}  // namespace
-
-// The fields are left as they are, so that an update that fails later can be
-// tried again and still write every frame.
-bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames,
-                        platform::File& out) {
-    platform::TraceLine("WriteID3V2IntoFile Start");
-    platform::GrowBuffer tag;
-    if (!ReserveBuffer(tag, kGrowth * EstimateTag(record, state, editedFrames.size()) + kTagHeaderSize)) return false;
-
-    record.id3v2Flags = TagFlags(record.id3v2Flags, !state.extendedHeader.empty());
-    uint8_t header[kTagHeaderSize];
-    std::memcpy(header, kHeader, kTagHeaderSize);
-    header[kTagFlags] = record.id3v2Flags;
-    bool ok = platform::AppendToBuffer(header, kTagHeaderSize, tag) &&
-              platform::AppendToBuffer(state.extendedHeader.data(), uint32_t(state.extendedHeader.size()), tag) &&
+bool AppendFrames(platform::GrowBuffer& tag, const MDRecord& record, const ID3State& state,
+                  std::span<const uint8_t> editedFrames) {
+    bool ok = platform::AppendToBuffer(state.extendedHeader.data(), uint32_t(state.extendedHeader.size()), tag) &&
               platform::AppendToBuffer(editedFrames.data(), uint32_t(editedFrames.size()), tag);
     for (int id = 1; ok && id <= kLastField; ++id) {
         const MDField& field = record.fields[id];
@@ -75,10 +74,46 @@ bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8
                                   : AppendFrame(tag, field.frameId, field.frameFlags,
                                                 {std::span<const uint8_t>(field.data, size_t(field.size))});
     }
-    ok = ok && platform::AppendToBuffer(state.keptFrames.data, state.keptFrames.used, tag);
-    if (!ok || tag.used - kTagHeaderSize >= kSyncsafeLimit) return false;
+    return ok && platform::AppendToBuffer(state.keptFrames.data, state.keptFrames.used, tag);
+}
+
+// The length the tag takes with its padding: the room when the frames fit in
+// it (and its size can be written), else the frames and kFreshPadding.
+uint64_t PaddedLength(uint64_t frames, uint64_t room) {
+    if (frames <= room && room - kTagHeaderSize < kSyncsafeLimit) return room;
+    return frames + kFreshPadding;
+}
+
+}  // namespace
+
+// The fields are left as they are, so that an update that fails later can be
+// tried again and still write every frame.
+bool BuildID3V2Tag(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
+                   ID3V2Tag& out) {
+    platform::GrowBuffer& tag = out.bytes;
+    uint64_t estimate = EstimateTag(record, state, editedFrames.size());
+    if (!ReserveBuffer(tag, std::max(estimate + kFreshPadding, room))) return false;
+
+    record.id3v2Flags = TagFlags(record.id3v2Flags, !state.extendedHeader.empty());
+    uint8_t header[kTagHeaderSize];
+    std::memcpy(header, kHeader, kTagHeaderSize);
+    header[kTagFlags] = record.id3v2Flags;
+    if (!platform::AppendToBuffer(header, kTagHeaderSize, tag) || !AppendFrames(tag, record, state, editedFrames))
+        return false;
+    uint64_t length = PaddedLength(tag.used, room);
+    if (length - kTagHeaderSize >= kSyncsafeLimit || length > UINT32_MAX) return false;
+    if (!AppendZeros(tag, uint32_t(length - tag.used))) return false;
     StoreSyncsafe(tag.data + kTagSize, tag.used - kTagHeaderSize);
-    bool written = out.WriteAll(tag.bytes());
+    out.fillsRoom = tag.used == room;
+    return true;
+}
+
+bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
+                        platform::File& out) {
+    platform::TraceLine("WriteID3V2IntoFile Start");
+    ID3V2Tag tag;
+    if (!BuildID3V2Tag(record, state, editedFrames, room, tag)) return false;
+    bool written = out.WriteAll(tag.bytes.bytes());
     platform::TraceLine("WriteID3V2IntoFile End");
     return written;
 }

@@ -14,16 +14,12 @@
 namespace zm::id3 {
 namespace {
 
-// Frames we keep must be smaller than this; a larger one (or an empty one)
-// is taken for damage and ends the walk.
-constexpr uint32_t kKeepLimit = 20480;
 constexpr uint16_t kFrameUnsynchronised = 0x0002;  // version 2.4
 
 struct FrameHeader {
     char id[5] = {};
     uint32_t size = 0;
     uint16_t flags = 0;
-    size_t idAndSize = 0;  // bytes of id and size
     size_t length = 0;     // the whole header
 };
 
@@ -32,7 +28,6 @@ struct Frame {
     char id[5] = {};
     uint16_t flags = 0;
     std::span<uint8_t> body;
-    uint32_t sizeInTag = 0;  // the size its header gave
 };
 
 bool IsIdCharacter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
@@ -41,7 +36,6 @@ bool IsIdCharacter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c 
 std::optional<FrameHeader> ReadFrameHeader(platform::ByteView area, size_t pos, int version) {
     FrameHeader header;
     size_t idLength = version == 2 ? 3 : 4;
-    header.idAndSize = version == 2 ? 6 : 8;
     header.length = version == 2 ? 6 : 10;
     auto bytes = area.Sub(pos, header.length);
     if (!bytes) return std::nullopt;
@@ -50,7 +44,7 @@ std::optional<FrameHeader> ReadFrameHeader(platform::ByteView area, size_t pos, 
         if (!IsIdCharacter(p[i])) return std::nullopt;
         header.id[i] = char(p[i]);
     }
-    std::span<const uint8_t> size(p + idLength, header.idAndSize - idLength);
+    std::span<const uint8_t> size(p + idLength, version == 2 ? 3 : 4);
     header.size = version == 4 ? ReadSyncsafe(size) : ReadBigEndian(size);
     if (version != 2) header.flags = uint16_t(p[8] << 8 | p[9]);
     return header;
@@ -74,30 +68,23 @@ public:
             platform::TraceLine("ParseID3Frames-> %s (%ld)", header->id, long(header->size));
             size_t bodyStart = pos + header->length;
             if (!view.Has(bodyStart, header->size)) break;
-            if (!Place(*header, area.subspan(bodyStart, header->size))) {
-                pos += header->idAndSize;
-                break;
-            }
+            Place(*header, area.subspan(bodyStart, header->size));
             pos = bodyStart + header->size;
         }
         return uint32_t(pos);
     }
 
 private:
-    // Stores or keeps one frame; false when the walk ends at it.
-    bool Place(const FrameHeader& header, std::span<uint8_t> body) {
+    // Stores or keeps one frame.
+    void Place(const FrameHeader& header, std::span<uint8_t> body) {
         Frame frame;
-        frame.sizeInTag = header.size;
         frame.flags = header.flags | extraFlags_;
         frame.body = version_ == 4 ? CarryV24Frame(body, &frame.flags) : body;
         int row = FindFrameRow(header.id, version_);
         std::memcpy(frame.id, row >= 0 ? ID3FrameTable[row].v23 : header.id, 4);
         if (row == kCommentField - 1) return ChooseComment(frame);
-        if (row >= 0 && record_.fields[row + 1].size == 0) {
-            Store(row + 1, frame);
-            return true;
-        }
-        return Keep(frame, row);
+        if (row >= 0 && record_.fields[row + 1].size == 0) return Store(row + 1, frame);
+        Keep(frame, row);
     }
 
     void Store(int id, const Frame& frame) {
@@ -119,18 +106,14 @@ private:
             field.size = 0;
     }
 
-    // Frames of a version-2.2 tag that have no version-2.3 id are left out.
-    bool Keep(const Frame& frame, int row) {
-        if (frame.sizeInTag == 0 || frame.sizeInTag >= kKeepLimit) {
-            platform::TraceLine("unknown Field, drop");
-            return false;
-        }
+    // Frames of any size are kept, bounded only by the tag. Frames of a
+    // version-2.2 tag that have no version-2.3 id are left out.
+    void Keep(const Frame& frame, int row) {
         if (version_ == 2 && row < 0) {
             platform::TraceLine("ParseID3Frames-> %s left out", frame.id);
-            return true;
+            return;
         }
         Append(frame, row);
-        return true;
     }
 
     // A full kept-frames buffer is released by the append; the walk goes on.
@@ -147,7 +130,7 @@ private:
     // Field 50 takes one comment: the first one in the preferred language that
     // is not a player's own, or until then a comment of another language with
     // a description (the fallback). Every other comment is kept.
-    bool ChooseComment(const Frame& frame) {
+    void ChooseComment(const Frame& frame) {
         MDField& field = record_.fields[kCommentField];
         if (field.size > 0 && !holdsFallback_) return Keep(frame, kCommentField - 1);
         if (CommentLanguageMatches(frame.body, language_)) {
@@ -156,14 +139,11 @@ private:
                 Append(fallback_, kCommentField - 1);
                 field.size = 0;
             }
-            StoreComment(frame, false);
-            return true;
+            return StoreComment(frame, false);
         }
-        if (field.size == 0 && !IsPlainComment(frame.body) && !IsITunesComment(frame.body)) {
-            StoreComment(frame, true);
-            return true;
-        }
-        return Keep(frame, kCommentField - 1);
+        if (field.size == 0 && !IsPlainComment(frame.body) && !IsITunesComment(frame.body))
+            return StoreComment(frame, true);
+        Keep(frame, kCommentField - 1);
     }
 
     void StoreComment(const Frame& frame, bool fallback) {

@@ -12,8 +12,8 @@ namespace zm::id3 {
 // of the converted fields, chooses one comment by language and keeps every
 // other frame for the writer. The area holds real bytes (a whole-tag
 // unsynchronisation already undone). Returns the bytes walked: the walk ends
-// at padding, at an invalid id, at a frame that would reach past the area,
-// and behind the id and size of a frame too large to keep. In version 2.4,
+// at padding, at an invalid id and at a frame that would reach past the
+// area; frames of any size are stored or kept. In version 2.4,
 // allUnsynchronised marks every frame as unsynchronised.
 uint32_t ParseID3Frames(std::span<uint8_t> area, int version, bool allUnsynchronised, MDRecord& record,
                         ID3State& state, const char* commentLanguage);

@@ -96,6 +96,15 @@ private:
 #endif
 };
 
+// The longest path, in bytes without its terminator, that the file calls
+// take: the ANSI calls of Windows stop below 260 bytes; POSIX systems set
+// their own limits, which their calls report.
+#ifdef _WIN32
+inline constexpr size_t kPathLimit = 259;
+#else
+inline constexpr size_t kPathLimit = SIZE_MAX - 1;
+#endif
+
 bool DeleteFile(const char* path);
 // The temporary directory with a trailing separator: TMPDIR, else /tmp/
 // (GetTempPath on Windows).

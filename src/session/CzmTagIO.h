@@ -17,7 +17,6 @@
 namespace zm {
 
 inline constexpr int kTagKinds = 10;
-inline constexpr size_t kMaxPath = 260;
 
 // The name of a field for a kind of tag, as the formats' tables spell it.
 const char* FieldName(int kind, int id);
@@ -41,7 +40,12 @@ public:
 
 private:
     void Reset();
-    HRESULT ReadTagBlocks(MDRecord** out, const char* commentLanguage);
+    bool KeepSource(const char* path, const char* commentLanguage);
+    const char* SourcePath() const { return reinterpret_cast<const char*>(source_.data()); }
+    HRESULT Read(ULONG presetSize, MDRecord** out);
+    HRESULT ReadSource(ULONG presetSize, MDRecord** out);
+    void ReadAgain();
+    HRESULT ReadTagBlocks(MDRecord** out);
     HRESULT EditWMField(int id, const MDField& value);
     HRESULT WriteMP3(platform::File& temp);
     HRESULT WriteOGG(platform::File& temp);
@@ -49,6 +53,11 @@ private:
                           uint64_t end);
 
     std::unique_ptr<MDRecord> record_;
+    // The whole path and the comment language of the last MDInit: the record's
+    // filePath may hold only the start of the path. Empty when no file was
+    // read, so that nothing is written back.
+    platform::Buffer source_;
+    char language_[4] = {};
     // Session state, cleared by Reset().
     platform::File file_;
     platform::FileRange audio_;  // audioStart, audioEnd

@@ -39,7 +39,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDEditField(LONG id, MDField* value, LONG ki
             return id3::EditID3V2Field(record, id3_, editedFrames_, int(id), *value, commentLanguage);
         case MD_KIND_OGG:
             if (!value || !record.isOgg || !InRange(id, 1, kLastOGGField)) return ZMTAGIO_E_INVALIDARG;
-            return ogg::EditOGGField(record, editedFrames_, int(id), *value);
+            return ogg::EditOGGField(record, ogg_, editedFrames_, int(id), *value);
         case MD_KIND_WM:
             if (!value) return ZMTAGIO_E_INVALIDARG;
             return EditWMField(int(id), *value);
@@ -61,7 +61,7 @@ HRESULT CzmTagIO::EditWMField(int id, const MDField& value) {
     MDField& field = record.fields[id];
     if (value.size > 0) std::memcpy(field.data, value.data, size_t(value.size));
     field.size = value.size;
-    return wm::WriteWMIntoFile(record, wm_, id);
+    return wm::WriteWMIntoFile(record, wm_, SourcePath(), id);
 }
 
 }  // namespace zm

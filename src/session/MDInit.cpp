@@ -19,19 +19,52 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
                                            const char* commentLanguage, LONG) {
     Reset();
     record_.reset();
+    source_.Reset();
     record_.reset(new (std::nothrow) MDRecord());
     platform::TraceLine("MDInit %s", path ? path : "");
     if (!record_) return ZMTAGIO_E_OUTOFMEMORY;
-    if (commentLanguage == nullptr) commentLanguage = kNoLanguage;
-    // A path of 260 bytes or more cannot be stored with its terminator, and
-    // MDUpdate reopens the file by the stored path: refuse it here.
-    if (path == nullptr || strnlen(path, kMaxPath) == kMaxPath) return ZMTAGIO_E_FAIL;
+    // A path the system's file calls cannot take is refused here.
+    if (path == nullptr || strnlen(path, platform::kPathLimit + 1) > platform::kPathLimit) return ZMTAGIO_E_FAIL;
+    if (!KeepSource(path, commentLanguage)) return ZMTAGIO_E_OUTOFMEMORY;
+    return Read(presetSize, out);
+}
 
+bool CzmTagIO::KeepSource(const char* path, const char* commentLanguage) {
+    size_t length = std::strlen(path);
+    if (!source_.Allocate(length + 1)) return false;
+    std::memcpy(source_.data(), path, length);
+    std::memcpy(language_, commentLanguage ? commentLanguage : kNoLanguage, sizeof language_);
+    return true;
+}
+
+// A file whose read failed is not written back: its record is incomplete.
+HRESULT CzmTagIO::Read(ULONG presetSize, MDRecord** out) {
+    HRESULT hr = ReadSource(presetSize, out);
+    if (hr < 0) source_.Reset();
+    return hr;
+}
+
+// After a rewrite the record shows the file as written. It is read again in
+// the same block, so the address the host holds stays good; should that read
+// fail, the record is left empty.
+void CzmTagIO::ReadAgain() {
+    Reset();
+    *record_ = MDRecord{};
+    platform::TraceLine("MDInit %s", SourcePath());
+    if (Read(0, nullptr) >= 0) return;
+    Reset();
+    *record_ = MDRecord{};
+}
+
+HRESULT CzmTagIO::ReadSource(ULONG presetSize, MDRecord** out) {
+    const char* path = SourcePath();
     file_ = platform::File::Open(path, platform::File::Mode::Read);
     if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
     MDRecord& record = *record_;
     std::copy(std::begin(kPresetWords), std::end(kPresetWords), record.presetWords);
-    std::memcpy(record.filePath, path, strnlen(path, kMaxPath));
+    // As much of the path as fits; a path of 260 bytes or more has no
+    // terminator there.
+    std::memcpy(record.filePath, path, strnlen(path, sizeof record.filePath));
     // Sizes and offsets are 64-bit throughout, so files of 4 GiB and more are
     // measured and copied whole.
     int64_t size = file_.Size();
@@ -76,7 +109,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
             // An Ogg file whose recognised comments are all empty still has
             // its comment page read, for the writer.
             if (record.isOgg) {
-                HRESULT hr = ReadTagBlocks(out, commentLanguage);
+                HRESULT hr = ReadTagBlocks(out);
                 file_.Close();
                 return hr;
             }
@@ -92,12 +125,12 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, M
         return ZMTAGIO_E_OUTOFMEMORY;
     }
     record.tagBuffer = tagBuffer_.data();
-    HRESULT hr = ReadTagBlocks(out, commentLanguage);
+    HRESULT hr = ReadTagBlocks(out);
     file_.Close();
     return hr;
 }
 
-HRESULT CzmTagIO::ReadTagBlocks(MDRecord** out, const char* commentLanguage) {
+HRESULT CzmTagIO::ReadTagBlocks(MDRecord** out) {
     MDRecord& record = *record_;
     uint8_t* cursor = tagBuffer_.data();
     if (record.hasID3v1) {
@@ -106,7 +139,7 @@ HRESULT CzmTagIO::ReadTagBlocks(MDRecord** out, const char* commentLanguage) {
     }
     if (record.hasID3v2) {
         if (id3::ReadID3V2FromFile(file_, record, id3_, cursor, tagBlockSize_[MD_KIND_ID3V2],
-                                   commentLanguage, audio_) < 0)
+                                   language_, audio_) < 0)
             return ZMTAGIO_E_FAIL;
         cursor += tagBlockSize_[MD_KIND_ID3V2];
     }

@@ -30,7 +30,8 @@ const char* WMAttributeNameOf(int id);
 // path, open for reading; the read may go through it instead of a second open.
 HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out);
 // Writes field id (0: all of 1 to 16 but those cut when read) into the
-// file's header. A field written by its id is the host's value from then on.
-HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, int id);
+// header of the file at path. A field written by its id is the host's value
+// from then on.
+HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, const char* path, int id);
 
 }  // namespace zm::wm

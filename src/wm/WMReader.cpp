@@ -6,13 +6,10 @@
 #include <iterator>
 #include <new>
 
-#include "platform/CodePage.h"
 #include "wm/WMTime.h"
 
 namespace zm::wm {
 namespace {
-
-constexpr int kPathUnits = 260;
 
 enum class Lookup {
     Text,
@@ -240,14 +237,13 @@ CWMPropertyReader::~CWMPropertyReader() {
 HRESULT CWMPropertyReader::Open(const char* path, platform::File& file) {
     HRESULT hr = asf::WMCreateSyncReader(nullptr, 0, reader_.Put());
     if (hr < 0) return hr;
-    char16_t widePath[kPathUnits];
-    if (!path || platform::MultiByteToWideChar(platform::kCodePageHost, path, -1, widePath, kPathUnits) <= 0)
-        return ZMTAGIO_E_FAIL;
+    WideText widePath;
+    if (!path || AnsiToWide(path, &widePath) < 0) return ZMTAGIO_E_FAIL;
     asf::ComPtr<asf::IHeldFileReader> held;
     if (reader_->QueryInterface(asf::IID_IHeldFileReader, held.PutVoid()) >= 0)
-        hr = held->OpenHeld(widePath, file);
+        hr = held->OpenHeld(widePath.get(), file);
     else
-        hr = reader_->Open(widePath);
+        hr = reader_->Open(widePath.get());
     if (hr < 0) return hr;
     open_ = true;
     return reader_->QueryInterface(asf::IID_IWMHeaderInfo, info_.PutVoid());

@@ -68,11 +68,10 @@ HRESULT SetWMAttribute(asf::IWMHeaderInfo3* info, uint16_t stream, const char16_
 // The fields' text is read up to its terminator within the value buffer. The
 // table has rows for ids 0 to 16 only: other ids are refused before the file
 // is opened.
-HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, int id) {
+HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, const char* path, int id) {
     if (id < 0 || id > kFieldCount) return ZMTAGIO_E_INVALIDARG;
-    std::string path(record.filePath, strnlen(record.filePath, sizeof record.filePath));
     WideText widePath;
-    AnsiToWide(path.c_str(), &widePath);  // a failure is printed; the null path is refused below
+    AnsiToWide(path, &widePath);  // a failure is printed; the null path is refused below
     asf::ComPtr<asf::IWMMetadataEditor> editor;
     asf::ComPtr<asf::IWMHeaderInfo3> info;
     HRESULT hr = OpenWMEditor(widePath.get(), editor.Put(), info.Put());

@@ -106,12 +106,11 @@ TEST(WMReaderTest, EachFieldReceivesItsAttributeAsHostTextInItsOwnBuffer) {
 // Writes text (with its terminator, or size bytes of it) as field id of a record for path.
 HRESULT WriteOne(const std::string& path, int id, const std::string& text, int size = -1) {
     auto r = std::make_unique<Record>();
-    path.copy(r->record.filePath, sizeof r->record.filePath - 1);
     r->state.values.Allocate(kFieldCount * kValueSize);
     std::memcpy(r->state.Value(id), text.c_str(), text.size() + 1);
     r->record.fields[id].data = r->state.Value(id);
     r->record.fields[id].size = size < 0 ? int(text.size() + 1) : size;
-    return WriteWMIntoFile(r->record, r->state, id);
+    return WriteWMIntoFile(r->record, r->state, path.c_str(), id);
 }
 
 // How many attributes of the name there are; the first is the text.
@@ -155,19 +154,16 @@ TEST(WMWriterTest, FieldsAreModifiedAddedOrDeletedAsText) {
     EXPECT_EQ(WriteOne(path, 1, "ignored", 0), 0);
     auto record = std::make_unique<MDRecord>();
     WMState state;
-    path.copy(record->filePath, sizeof record->filePath - 1);
-    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, state, 17)), 0x80070057u);
-    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, state, -1)), 0x80070057u);
+    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, state, path.c_str(), 17)), 0x80070057u);
+    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, state, path.c_str(), -1)), 0x80070057u);
     EXPECT_EQ(ReadFile(path), file);
-    std::strcpy(record->filePath, "/nonexistent/x.wma");
-    EXPECT_LT(WriteWMIntoFile(*record, state, 0), 0);
+    EXPECT_LT(WriteWMIntoFile(*record, state, "/nonexistent/x.wma", 0), 0);
     // Reading and writing every field back turns numbers into the text the
     // reader made of them, leaves the encoding time alone and adds nothing.
     HRESULT hr;
     auto r = Read(path, &hr);
     ASSERT_EQ(hr, 0);
-    path.copy(r->record.filePath, sizeof r->record.filePath - 1);
-    ASSERT_EQ(WriteWMIntoFile(r->record, r->state, 0), 0);
+    ASSERT_EQ(WriteWMIntoFile(r->record, r->state, path.c_str(), 0), 0);
     ExpectText(path, u"WM/TrackNumber", "12\n");
     ExpectText(path, u"EMPTY", "01:02:03:004");
     ExpectText(path, u"WM/Composer", "", 0);
