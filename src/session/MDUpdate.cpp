@@ -191,7 +191,7 @@ HRESULT CzmTagIO::WriteBack() {
         file_ = platform::File::Open(SourcePath(), platform::File::Mode::Read);
         if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
         file_.Close();
-        return wm::WriteWMIntoFile(record, SourcePath(), 0);
+        return wm::WriteWMIntoFile(record, wm_, SourcePath(), 0);
     }
     std::string target = platform::FollowLinks(SourcePath());
     HRESULT hr = HoldForUpdate(target);
