@@ -24,6 +24,7 @@ struct CommonOptions {
 struct ShowOptions {
     CommonOptions common;
     bool json = false;
+    bool hex = false;  // the bytes of every value, not only of those that are not text
     std::vector<std::string> files;
 };
 
@@ -37,18 +38,21 @@ struct FieldRequest {
 
 struct SetOptions {
     CommonOptions common;
-    std::string file;
+    std::vector<std::string> files;  // files and folders
+    unsigned jobs = 0;                // 0: one per processor
     bool id3v1 = false;
     std::vector<FieldRequest> requests;
 };
 
 struct RemoveOptions {
-    std::string file;
+    std::vector<std::string> files;  // files and folders
+    unsigned jobs = 0;                // 0: one per processor
     std::vector<LONG> kinds;
 };
 
 struct ScanOptions {
     bool json = false;
+    bool hex = false;
     unsigned jobs = 0;  // 0: one per processor
     std::vector<std::string> folders;
 };

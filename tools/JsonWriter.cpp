@@ -138,12 +138,14 @@ char* PutEscape(char* next, char c) {
 }
 
 // One character that is not plain ASCII, from the start of the text to its end.
-char* PutIrregular(char* next, const char*& in, const char* end) {
+char* PutIrregular(char* next, const char*& in, const char* end, bool& faithful) {
     if (uint8_t(*in) < 0x80) return PutEscape(next, *in++);
     Sequence sequence = ReadSequence(in, size_t(end - in));
     if (sequence.valid) {
+        faithful = faithful && std::string_view(in, sequence.length) != kReplacement;
         next = std::copy(in, in + sequence.length, next);
     } else {
+        faithful = false;
         next = std::copy(kReplacement.begin(), kReplacement.end(), next);
     }
     in += sequence.length;
@@ -152,7 +154,7 @@ char* PutIrregular(char* next, const char*& in, const char* end) {
 
 // The text from the first block that is not all plain: each block is stored
 // whole, and the cursor moves over its plain bytes.
-[[gnu::noinline]] char* PutWithEscapes(char* next, const char* in, std::string_view text) {
+[[gnu::noinline]] char* PutWithEscapes(char* next, const char* in, std::string_view text, bool& faithful) {
     const char* end = text.data() + text.size();
     while (in != end) {
         uint64_t word = NextBlock(in, text);
@@ -161,17 +163,17 @@ char* PutIrregular(char* next, const char*& in, const char* end) {
         Store(next, word);
         next += plain;
         in += plain;
-        if (irregular) next = PutIrregular(next, in, end);
+        if (irregular) next = PutIrregular(next, in, end, faithful);
     }
     return next;
 }
 
 // Most text is plain throughout. Its path is kept apart from the escapes, so
 // that it needs few registers and saves few on the way in.
-char* PutEscaped(char* next, std::string_view text) {
+char* PutEscaped(char* next, std::string_view text, bool& faithful) {
     for (size_t done = 0; done < text.size(); done += 8) {
         uint64_t word = NextBlock(text.data() + done, text);
-        if (NotPlain(word)) return PutWithEscapes(next + done, text.data() + done, text);
+        if (NotPlain(word)) return PutWithEscapes(next + done, text.data() + done, text, faithful);
         Store(next + done, word);
     }
     return next + text.size();
@@ -201,9 +203,9 @@ void JsonWriter::Grow(size_t bytes) {
 }
 
 // Into room for kMaxEscapedByte bytes per input byte, the quotes and the comma.
-char* JsonWriter::PutString(char* next, std::string_view text) {
+char* JsonWriter::PutString(char* next, std::string_view text, bool& faithful) {
     *next++ = '"';
-    next = PutEscaped(next, text);
+    next = PutEscaped(next, text, faithful);
     std::memcpy(next, "\",", 2);
     return next + 2;
 }

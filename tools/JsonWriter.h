@@ -65,9 +65,13 @@ public:
     void EndArray() { Close(']'); }
 
     // Control characters, quotes and backslashes are escaped; each invalid
-    // UTF-8 sequence becomes U+FFFD.
-    void String(const JsonKey& key, std::string_view text) {
-        next_ = PutString(Member(key, kMaxEscapedByte * text.size() + 3), text);
+    // UTF-8 sequence becomes U+FFFD. False when the text does not show its
+    // bytes: it had a sequence replaced, or it holds a U+FFFD already, the
+    // mark a conversion leaves for a byte it could not decode.
+    bool String(const JsonKey& key, std::string_view text) {
+        bool faithful = true;
+        next_ = PutString(Member(key, kMaxEscapedByte * text.size() + 3), text, faithful);
+        return faithful;
     }
 
     void Bool(const JsonKey& key, bool value) {
@@ -90,7 +94,7 @@ private:
     // word more than a value takes.
     static constexpr size_t kWordSlack = 8;
 
-    static char* PutString(char* next, std::string_view text);
+    static char* PutString(char* next, std::string_view text, bool& faithful);
     static char* PutHex(char* next, Bytes bytes);
     static char* PutNumber(char* next, int64_t value);
 

@@ -1,5 +1,6 @@
 #include "Progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -9,10 +10,15 @@ constexpr size_t kBarWidth = 30;
 }
 
 void Progress::Draw(size_t done, size_t total) {
-    if (!terminal_ || total == 0) return;
-    size_t filled = done * kBarWidth / total;
-    std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '-');
-    std::fprintf(stderr, "\r[%s] %zu/%zu files\033[K", bar.c_str(), done, total);
+    if (!terminal_) return;
+    if (total > 0) {
+        size_t filled = std::min(done, total) * kBarWidth / total;
+        std::string bar(kBarWidth, '-');
+        bar.replace(0, filled, filled, '#');
+        std::fprintf(stderr, "\r[%s] %zu/%zu files\033[K", bar.c_str(), done, total);
+    } else {
+        std::fprintf(stderr, "\r%zu files\033[K", done);
+    }
     std::fflush(stderr);
     drawn_ = true;
 }

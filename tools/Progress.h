@@ -9,6 +9,7 @@ namespace zmtagio {
 class Progress {
 public:
     explicit Progress(bool terminal) : terminal_(terminal) {}
+    // A bar once the total is known; until then (total 0) the count alone.
     void Draw(size_t done, size_t total);
     // Removes the bar so that other output can take its line.
     void Clear();

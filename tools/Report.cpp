@@ -46,7 +46,7 @@ std::string FileProblem(const std::string& path) {
 }  // namespace
 
 void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage,
-                    FieldList& fields) {
+                    FieldList& fields, bool allHex) {
     static const MDRecord kNoRecord{};
     const MDRecord& shown = record ? *record : kNoRecord;
     JsonWriter json(out);
@@ -68,9 +68,10 @@ void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const
         json.String("name", view.name);
         json.Number("size", int64_t(view.bytes.size()));
         // Whatever bytes the file holds, the line stays valid JSON: text that
-        // is not UTF-8 is printed with U+FFFD, and "hex" keeps the exact bytes.
-        json.Hex("hex", view.bytes);
-        if (view.text) json.String("text", *view.text);
+        // is not UTF-8 is printed with U+FFFD, and then "hex" keeps the exact
+        // bytes, as it does for every value that is not text.
+        bool faithful = view.text && json.String("text", *view.text);
+        if (allHex || !faithful) json.Hex("hex", view.bytes);
         if (view.language) json.String("lang", *view.language);
         if (view.description) json.String("description", *view.description);
         json.EndObject();

@@ -1,19 +1,19 @@
-#include <cstdio>
-
 #include "Commands.h"
 #include "Plan.h"
 #include "ReadBack.h"
 #include "Report.h"
 #include "Safety.h"
+#include "Workers.h"
 
 namespace zmtagio {
 namespace {
 
 // MP3 and Ogg edits are staged and written together by MDUpdate. Windows
 // Media edits are written at once by MDEditField; MDUpdate is not called for
-// them, since it would write every field back as text.
-bool Apply(TagSession& session, TagFamily family, std::vector<Edit>& edits, const Language& language,
-           const std::string& path) {
+// them, since it would write every field back as text. The answer is why the
+// file was not (wholly) changed, or nothing.
+std::string Apply(TagSession& session, TagFamily family, std::vector<Edit>& edits, const Language& language,
+                  const std::string& path) {
     static uint8_t noBytes = 0;
     size_t written = 0;
     for (Edit& edit : edits) {
@@ -25,18 +25,14 @@ bool Apply(TagSession& session, TagFamily family, std::vector<Edit>& edits, cons
             std::string outcome = family != TagFamily::WM || written == 0
                                       ? "nothing was written"
                                       : "the fields before it were written";
-            PrintError(path + ": " + edit.label + " was refused (" + ResultName(hr) + "); " + outcome);
-            return false;
+            return path + ": " + edit.label + " was refused (" + ResultName(hr) + "); " + outcome;
         }
         ++written;
     }
-    if (family == TagFamily::WM) return true;
+    if (family == TagFamily::WM) return {};
     HRESULT hr = session.Update();
-    if (Failed(hr)) {
-        PrintError(path + ": the file could not be rewritten (" + ResultName(hr) + "); it was left as it was");
-        return false;
-    }
-    return true;
+    if (Failed(hr)) return path + ": the file could not be rewritten (" + ResultName(hr) + "); it was left as it was";
+    return {};
 }
 
 std::vector<std::string> ReplacedFrames(const std::vector<Edit>& edits) {
@@ -50,58 +46,86 @@ std::string Quoted(const std::optional<std::string>& text) {
     return text && !text->empty() ? QuotedForTerminal(*text) : std::string("(none)");
 }
 
-void PrintChanges(const std::string& path, const std::vector<Edit>& edits) {
-    std::printf("%s:\n", ForTerminal(path).c_str());
+// "path: TIT2 "Old" -> "New"; TPE1 (none) -> "Ann"", with its newline.
+std::string ChangesLine(const std::string& path, const std::vector<Edit>& edits) {
+    std::string line = ForTerminal(path) + ":";
+    const char* separator = " ";
     for (const Edit& edit : edits) {
         if (!edit.shown) continue;
         std::string after = edit.expected.empty() ? "(deleted)" : Quoted(edit.expected);
-        std::printf("  %s: %s -> %s\n", ForTerminal(edit.label).c_str(), Quoted(edit.before).c_str(), after.c_str());
+        line.append(separator).append(ForTerminal(edit.label)).append(" ").append(Quoted(edit.before));
+        line.append(" -> ").append(after);
+        separator = "; ";
     }
+    return line + "\n";
+}
+
+bool HasMp3Name(const std::string& path) {
+    std::string_view name = path;
+    if (name.size() < 4) return false;
+    std::string_view ending = name.substr(name.size() - 4);
+    return ending[0] == '.' && (ending[1] | 0x20) == 'm' && (ending[2] | 0x20) == 'p' && ending[3] == '3';
+}
+
+// Each file is planned whole, and every one of its values checked, before
+// anything of it is written. A file that fails its checks is reported and
+// left exactly as it was; the other files go on. A file found in a folder
+// that holds no tags gets one only when its name says it is MP3 audio: a
+// tag in front of a picture or a text found beside the music would break it.
+FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions& options) {
+    FileReport report;
+    const std::string& path = file.path;
+    const Language& language = options.common.language;
+    PermissionGuard permissions(path);
+    HRESULT hr = session.Open(path, language);
+    if (Failed(hr)) {
+        report.Fail(SummaryLine(path, hr, nullptr));
+        return report;
+    }
+    const MDRecord& record = *session.Record();
+    TagFamily family = FamilyOf(record);
+    if (!file.named && family == TagFamily::None && !HasMp3Name(path)) {
+        report.out = ForTerminal(path) + ": skipped: it has no tags and is not named .mp3\n";
+        return report;
+    }
+    if (std::string refusal = RefusalForSet(path, record); !refusal.empty()) {
+        report.Fail(path + ": not changed: " + refusal);
+        return report;
+    }
+    uint32_t codePage = CurrentCodePage();
+    Plan plan = PlanEdits(options, record, family, codePage);
+    if (!plan.error.empty()) {
+        report.Fail(path + ": nothing was written: " + plan.error);
+        return report;
+    }
+    if (std::string refusal = RefusalForID3V2Rewrite(path, record, ReplacedFrames(plan.edits)); !refusal.empty()) {
+        report.Fail(path + ": not changed: " + refusal);
+        return report;
+    }
+    if (std::string failure = Apply(session, family, plan.edits, language, path); !failure.empty()) {
+        report.Fail(failure);
+        return report;
+    }
+    if (!permissions.Restore()) {
+        report.Fail(path + ": the permission bits could not be kept");
+        return report;
+    }
+    hr = session.Open(path, language);
+    std::string missing = Failed(hr) ? "the file cannot be read back (" + ResultName(hr) + ")"
+                                     : MissingEdit(*session.Record(), plan.edits, codePage);
+    if (!missing.empty()) {
+        report.Fail(path + ": " + missing);
+        return report;
+    }
+    report.out = ChangesLine(path, plan.edits);
+    return report;
 }
 
 }  // namespace
 
 int RunSet(const SetOptions& options) {
-    std::unique_ptr<TagSession> session = CreateSession();
-    if (!session) return kExitFailed;
-    const std::string& path = options.file;
-    const Language& language = options.common.language;
-    PermissionGuard permissions(path);
-    HRESULT hr = session->Open(path, language);
-    if (Failed(hr)) {
-        PrintError(SummaryLine(path, hr, nullptr));
-        return kExitFailed;
-    }
-    const MDRecord& record = *session->Record();
-    if (std::string refusal = RefusalForSet(path, record); !refusal.empty()) {
-        PrintError(path + ": not changed: " + refusal);
-        return kExitFailed;
-    }
-    TagFamily family = FamilyOf(record);
-    uint32_t codePage = CurrentCodePage();
-    Plan plan = PlanEdits(options, record, family, codePage);
-    if (!plan.error.empty()) {
-        PrintError(path + ": nothing was written: " + plan.error);
-        return kExitFailed;
-    }
-    if (std::string refusal = RefusalForID3V2Rewrite(path, record, ReplacedFrames(plan.edits)); !refusal.empty()) {
-        PrintError(path + ": not changed: " + refusal);
-        return kExitFailed;
-    }
-    if (!Apply(*session, family, plan.edits, language, path)) return kExitFailed;
-    if (!permissions.Restore()) {
-        PrintError(path + ": the permission bits could not be kept");
-        return kExitFailed;
-    }
-    hr = session->Open(path, language);
-    std::string missing = Failed(hr) ? "the file cannot be read back (" + ResultName(hr) + ")"
-                                     : MissingEdit(*session->Record(), plan.edits, codePage);
-    if (!missing.empty()) {
-        PrintError(path + ": " + missing);
-        return kExitFailed;
-    }
-    PrintChanges(path, plan.edits);
-    return kExitOk;
+    return ChangeFiles(options.files, options.jobs,
+                       [&](TagSession& session, const WalkedFile& file) { return SetOne(session, file, options); });
 }
 
 }  // namespace zmtagio

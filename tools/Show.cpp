@@ -17,7 +17,7 @@ int RunShow(const ShowOptions& options) {
         const MDRecord* record = session->Record();
         if (options.json) {
             line.clear();
-            AppendJsonLine(line, path, hr, record, codePage, fields);
+            AppendJsonLine(line, path, hr, record, codePage, fields, options.hex);
             line += '\n';
             std::fwrite(line.data(), 1, line.size(), stdout);
         } else if (record) {

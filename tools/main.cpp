@@ -25,6 +25,7 @@ Examples:
   zmtagio show song.mp3
   zmtagio show --json *.ogg
   zmtagio set song.mp3 --title "Blue in Green" --artist "Miles Davis" --track 3
+  zmtagio set --jobs 2 ~/Music/Kind\ of\ Blue --album "Kind of Blue"
   zmtagio remove song.mp3 --id3v1
   zmtagio scan --jobs 4 ~/Music
 
@@ -33,11 +34,14 @@ Run "zmtagio COMMAND --help" for the options of one command.)";
 constexpr const char* kShowFooter = R"(Prints the kind of tags, then one line per field: id, frame id or name, text.
 With --json, one object per file per line: path, result, hr, hasID3v1,
 hasID3v2, isOgg, isASF, id3v2Version, id3v2Flags and fields (id, kind, name,
-size, hex, text; lang and description for comments).
+size, text; lang and description for comments; hex, the value's bytes, for
+values that are not text or whose bytes the text cannot show, and with --hex
+for every value).
 
 Examples:
   zmtagio show song.mp3 other.ogg
   zmtagio show --json --lang eng song.mp3
+  zmtagio show --json --hex song.mp3
   zmtagio show --codepage 1251 old.mp3)";
 
 constexpr const char* kSetFooter = R"(Names the fields of each kind of tag:
@@ -48,24 +52,34 @@ constexpr const char* kSetFooter = R"(Names the fields of each kind of tag:
                  Description
 --field names any frame id, Ogg name or Windows Media attribute. Options apply
 in order, the last value of a field wins, and an empty value deletes the field.
-Comments are written in the language of --lang (default eng). Every value is
-checked before anything is written, and the file is read back afterwards.
+Comments are written in the language of --lang (default eng).
+Files are changed in parallel (--jobs), each with one line: what changed, or
+on standard error why it was not. Every value is checked for a file before
+anything of it is written; a file that fails is left as it was and the others
+go on. Each file is read back afterwards. In a folder, every file under it is
+changed, except that symbolic links are not followed and a file with no tags
+gets one only when its name ends in .mp3.
 
 Examples:
   zmtagio set song.mp3 --title "So What" --year 1959 --comment ""
   zmtagio set song.mp3 --id3v1 --genre Jazz --track 1
   zmtagio set track.ogg --field PERFORMER="Bill Evans" --field ISRC=USSM15900113
-  zmtagio set clip.wma --field WM/Composer="Miles Davis")";
+  zmtagio set clip.wma --field WM/Composer="Miles Davis"
+  zmtagio set --jobs 2 *.mp3 --album "Kind of Blue")";
 
-constexpr const char* kRemoveFooter = R"(Examples:
+constexpr const char* kRemoveFooter = R"(One line per file; folders are walked as set walks them.
+
+Examples:
   zmtagio remove song.mp3 --id3v1
   zmtagio remove song.mp3 --id3v1 --id3v2
-  zmtagio remove track.ogg --ogg)";
+  zmtagio remove track.ogg --ogg
+  zmtagio remove --id3v1 ~/Music)";
 
 constexpr const char* kScanFooter = R"(Reads every file under the folders in parallel and prints one line per file
-(one JSON object with --json, as show prints it), then a summary: files,
-tagged by kind, failures. A progress bar is drawn on standard error when it
-is a terminal.
+in the order the folders list them (one JSON object with --json, as show
+prints it), then a summary: files, tagged by kind, failures. Links to files
+are read, links to folders not followed. A progress bar is drawn on standard
+error when it is a terminal.
 
 Examples:
   zmtagio scan ~/Music
@@ -128,6 +142,10 @@ std::string CheckFieldAssignment(const std::string& text) {
     return equals == std::string::npos || equals == 0 ? "expected NAME=VALUE" : std::string();
 }
 
+void AddJobsOption(CLI::App& command, unsigned& jobs) {
+    command.add_option("--jobs", jobs, "Worker threads (default: one per processor)")->check(CLI::Range(1u, 256u));
+}
+
 int Usage(const std::string& message) {
     PrintError(message + " (see zmtagio --help)");
     return kExitUsage;
@@ -148,6 +166,7 @@ int main(int argc, char** argv) {
     CommonFlags showFlags;
     CLI::App* showCommand = app.add_subcommand("show", "Print the tags of files");
     showCommand->add_flag("--json", show.json, "One JSON object per file per line");
+    showCommand->add_flag("--hex", show.hex, "With --json, the bytes of every value in hexadecimal");
     AddCommonOptions(*showCommand, showFlags);
     showCommand->add_option("FILE", show.files, "Files to read")->required();
     showCommand->footer(kShowFooter);
@@ -156,9 +175,10 @@ int main(int argc, char** argv) {
     CommonFlags setFlags;
     std::vector<std::string> ignored;
     std::map<const CLI::Option*, std::string> commonOptions;
-    CLI::App* setCommand = app.add_subcommand("set", "Change fields of one file");
+    CLI::App* setCommand = app.add_subcommand("set", "Change fields of files");
     AddCommonOptions(*setCommand, setFlags);
-    setCommand->add_option("FILE", set.file, "The file to change")->required();
+    AddJobsOption(*setCommand, set.jobs);
+    setCommand->add_option("FILE", set.files, "Files and folders to change")->required();
     for (const char* name : kCommonNames) {
         CLI::Option* option =
             setCommand->add_option(std::string("--") + name, ignored, std::string("New ") + name + " (empty: delete)");
@@ -173,8 +193,9 @@ int main(int argc, char** argv) {
 
     RemoveOptions remove;
     bool removeID3V1 = false, removeID3V2 = false, removeOgg = false;
-    CLI::App* removeCommand = app.add_subcommand("remove", "Remove whole tags from one file");
-    removeCommand->add_option("FILE", remove.file, "The file to change")->required();
+    CLI::App* removeCommand = app.add_subcommand("remove", "Remove whole tags from files");
+    AddJobsOption(*removeCommand, remove.jobs);
+    removeCommand->add_option("FILE", remove.files, "Files and folders to change")->required();
     removeCommand->add_flag("--id3v1", removeID3V1, "Remove the ID3v1 block");
     removeCommand->add_flag("--id3v2", removeID3V2, "Remove the ID3v2 tag");
     removeCommand->add_flag("--ogg", removeOgg, "Remove every Ogg Vorbis comment");
@@ -183,8 +204,8 @@ int main(int argc, char** argv) {
     ScanOptions scan;
     CLI::App* scanCommand = app.add_subcommand("scan", "Read every file under folders, in parallel");
     scanCommand->add_flag("--json", scan.json, "One JSON object per file per line, then a summary object");
-    scanCommand->add_option("--jobs", scan.jobs, "Worker threads (default: one per processor)")
-        ->check(CLI::Range(1u, 256u));
+    scanCommand->add_flag("--hex", scan.hex, "With --json, the bytes of every value in hexadecimal");
+    AddJobsOption(*scanCommand, scan.jobs);
     scanCommand->add_option("DIR", scan.folders, "Folders (or files) to read")->required();
     scanCommand->footer(kScanFooter);
 

@@ -1,5 +1,5 @@
-// Ogg Vorbis comments: probe, reader, writer and the staging of edits, as the
-// tag session calls them.
+// Ogg Vorbis and Ogg Opus comments: probe, reader, writer and the staging of
+// edits, as the tag session calls them.
 #pragma once
 
 #include <cstdint>
@@ -13,15 +13,33 @@
 
 namespace zm::ogg {
 
+enum class Codec : uint8_t { Vorbis, Opus };
+
+// The header pages that follow the identification page, as the reader found
+// them: what the writer needs to lay them out anew.
+struct HeaderPages {
+    Codec codec = Codec::Vorbis;
+    platform::Buffer packets;     // the comment packet, then the setup packet (Vorbis)
+    size_t commentSize = 0;       // bytes of packets that are the comment packet
+    platform::FileRange range;    // from the comment page to the end of the last header page
+    uint32_t pageCount = 0;       // pages in range
+    uint32_t serial = 0;          // of the logical stream
+    uint32_t firstSequence = 0;   // of the comment page
+    bool lastPageEndsStream = false;
+    bool rebuildable = false;     // false: the writer must refuse these pages
+};
+
 // What the Ogg code keeps in the session between reading and writing.
 struct OggState {
-    platform::Buffer savedPage;  // the whole comment page, as in the file
-    bool rebuildable = true;     // false: the writer must refuse this page
+    HeaderPages headers;
+    // Rows (bit r: field id r + 1) whose entries in the file an edit
+    // replaced or removed.
+    uint32_t editedRows = 0;
     // The first bytes of the file, read once by the probe and handed on to
     // the reader, which releases them.
     platform::Buffer head;
     size_t headBytes = 0;  // how many of them the file held
-    bool unreadable = false;  // reading them failed: the file's tags are unknown
+    bool unreadable = false;  // reading the file failed: its tags are unknown
 };
 
 // One row of OGGFieldNames: field id row + 1.
@@ -32,16 +50,36 @@ struct OGGFieldName {
 inline constexpr int kOGGFieldCount = 16;
 extern const OGGFieldName OGGFieldNames[kOGGFieldCount];
 
-// Sets isOgg when the file is an Ogg Vorbis file we can edit; returns the
-// bytes the recognised values need (0 also when state.unreadable is set).
+// Sets isOgg when the file is an Ogg Vorbis or Ogg Opus file we can read;
+// returns the bytes the recognised values need (0 also when state.unreadable
+// is set).
 uint32_t GetOGGTagSize(platform::File& file, MDRecord& record, OggState& state);
-// Copies the values into destination (sized by GetOGGTagSize), saves the
-// comment page and sets page to its place in the file.
+// Copies the values into destination (sized by GetOGGTagSize) and sets
+// headerRange to the header pages after the identification page.
 HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
-                        std::span<uint8_t> destination, platform::FileRange& page);
-// Appends the rebuilt comment page; false when it wrote nothing.
-bool WriteOGGIntoFile(const MDRecord& record, const OggState& state,
-                      std::span<const uint8_t> stagedEntries, platform::File& out);
+                        std::span<uint8_t> destination, platform::FileRange& headerRange);
+
+// The new header pages and what they replace. The file's bytes before
+// replaced.start and the identification page stay as they are.
+struct NewHeaderPages {
+    platform::Buffer pages;        // complete pages, checksums included
+    platform::FileRange replaced;  // the old header pages
+    // New page count less the old: every later page of the stream has its
+    // sequence number moved by this much (CopyOGGPages); 0 when the rest of
+    // the file can be copied as it is.
+    int64_t pageShift = 0;
+};
+// Lays out the comment packet (the file's own entries, with the edits; none
+// when keepEntries is false) and the setup packet into pages. False when it
+// built nothing.
+bool BuildOGGHeaderPages(const MDRecord& record, const OggState& state,
+                         std::span<const uint8_t> stagedEntries, bool keepEntries, NewHeaderPages& out);
+enum class CopyOutcome { Copied, Failed, NoMemory };
+// Copies range from `from` to the current position of `to`, moving the
+// sequence number of every page of the stream by shift and adjusting its
+// checksum to match.
+CopyOutcome CopyOGGPages(platform::File& from, platform::File& to, platform::FileRange range,
+                         const HeaderPages& headers, int64_t shift);
 
 // The row (0..15) of the name an entry's text (NAME=value) starts with, in
 // any case; -1 when none does.
@@ -52,9 +90,14 @@ const char* OGGFieldNameOf(int id);
 // Computes the page checksum over header and body and stores it in the
 // header. Does nothing with a header too short to hold one.
 void OGGPageChecksum(std::span<uint8_t> header, std::span<const uint8_t> body);
+// How a page's checksum changes when the bytes change at some place, given
+// the XOR of old and new bytes there and the count of bytes that follow them
+// on the page. The checksum is linear in the page's bits, so a page need not
+// be read again to be renumbered.
+uint32_t OGGChecksumChange(std::span<const uint8_t> change, size_t bytesAfter);
 
 // Stages a comment entry for field id (kind 3).
-HRESULT EditOGGField(MDRecord& record, platform::GrowBuffer& stagedEntries, int id,
+HRESULT EditOGGField(MDRecord& record, OggState& state, platform::GrowBuffer& stagedEntries, int id,
                      const MDField& value);
 
 }  // namespace zm::ogg

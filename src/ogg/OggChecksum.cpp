@@ -1,5 +1,7 @@
 // The Ogg page checksum: CRC-32 with the polynomial 0x04C11DB7, register
-// starting at 0, bits most significant first, no final inversion.
+// starting at 0, bits most significant first, no final inversion. With no
+// initial value and no final inversion it is linear: the checksum of two
+// pages' XOR is the XOR of their checksums, which renumbering relies on.
 #include <array>
 
 #include "ogg/OggLayout.h"
@@ -28,7 +30,37 @@ uint32_t Accumulate(uint32_t crc, std::span<const uint8_t> bytes) {
     return crc;
 }
 
+// The checksum register of a message is the message, as a polynomial over
+// GF(2), times x^32 modulo the generator. Following it with zero bytes
+// multiplies the register by x^8 per byte, which these powers do in as many
+// steps as the count has bits: entry k is x^(8 * 2^k) modulo the generator.
+constexpr uint32_t MultiplyModulo(uint32_t a, uint32_t b) {
+    uint32_t product = 0;
+    for (int bit = 31; bit >= 0; --bit) {
+        product = (product & 0x80000000u) ? (product << 1) ^ kPolynomial : product << 1;
+        if ((b >> bit) & 1u) product ^= a;
+    }
+    return product;
+}
+
+constexpr int kZeroPowers = 64;
+constexpr std::array<uint32_t, kZeroPowers> MakeZeroPowers() {
+    std::array<uint32_t, kZeroPowers> powers{};
+    powers[0] = 1u << 8;
+    for (int k = 1; k < kZeroPowers; ++k) powers[k] = MultiplyModulo(powers[k - 1], powers[k - 1]);
+    return powers;
+}
+
+constexpr std::array<uint32_t, kZeroPowers> kZeroPowersTable = MakeZeroPowers();
+
 }  // namespace
+
+uint32_t OGGChecksumChange(std::span<const uint8_t> change, size_t bytesAfter) {
+    uint32_t crc = Accumulate(0, change);
+    for (int k = 0; bytesAfter != 0; ++k, bytesAfter >>= 1)
+        if (bytesAfter & 1u) crc = MultiplyModulo(crc, kZeroPowersTable[size_t(k)]);
+    return crc;
+}
 
 void OGGPageChecksum(std::span<uint8_t> header, std::span<const uint8_t> body) {
     if (header.size() < kChecksumOffset + kChecksumSize) return;

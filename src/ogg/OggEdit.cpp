@@ -1,6 +1,9 @@
 // Staging an edit of a comment: the complete entry (32-bit length, NAME=value)
 // goes into the staged-entries buffer and the field is marked as changed
 // (size set, data null), which is how the writer knows to take it from there.
+// The field's row is marked as edited, so the writer drops the name's entries
+// from the file's list: a new value takes the place of the first of them, an
+// empty one removes them all.
 //
 // A field has at most one staged entry: a later edit of the same field before
 // the update replaces it, and clearing the field drops it, so the comment
@@ -33,7 +36,7 @@ HRESULT Done() {
 
 }  // namespace
 
-HRESULT EditOGGField(MDRecord& record, platform::GrowBuffer& stagedEntries, int id,
+HRESULT EditOGGField(MDRecord& record, OggState& state, platform::GrowBuffer& stagedEntries, int id,
                      const MDField& value) {
     if (OGGFieldNameOf(id) == nullptr || (value.size > 0 && value.data == nullptr))
         return ZMTAGIO_E_INVALIDARG;
@@ -42,6 +45,7 @@ HRESULT EditOGGField(MDRecord& record, platform::GrowBuffer& stagedEntries, int 
     if (value.size < 0) return Done();
     if (value.size == 0) {
         DropStagedEntry(stagedEntries, row);
+        state.editedRows |= 1u << row;
         field.size = 0;
         return Done();
     }
@@ -49,14 +53,15 @@ HRESULT EditOGGField(MDRecord& record, platform::GrowBuffer& stagedEntries, int 
     const OGGFieldName& name = OGGFieldNames[row];
     uint32_t textLength = name.length + 1 + uint32_t(value.size);
     platform::Buffer entry;
-    if (!entry.Allocate(kEntryLengthSize + textLength)) return ZMTAGIO_E_OUTOFMEMORY;
+    if (!entry.Allocate(kLengthSize + textLength)) return ZMTAGIO_E_OUTOFMEMORY;
     uint8_t* at = entry.data();
     platform::StoreLE32(at, textLength);
-    at = std::copy_n(name.name, name.length, at + kEntryLengthSize);
+    at = std::copy_n(name.name, name.length, at + kLengthSize);
     *at++ = '=';
     std::copy_n(value.data, size_t(value.size), at);
 
     DropStagedEntry(stagedEntries, row);
+    state.editedRows |= 1u << row;
     record.isOgg = 1;
     field.size = value.size;
     field.data = nullptr;

@@ -1,5 +1,6 @@
-// The byte layout of an Ogg page and of the Vorbis comment packet, and the
-// walks over them that the reader, the writer and the editor share.
+// The byte layout of Ogg pages and of the header packets of the two codecs we
+// tag, and the walks over them that the reader, the writer and the editor
+// share.
 #pragma once
 
 #include <cstddef>
@@ -13,26 +14,53 @@ namespace zm::ogg {
 
 // Page header, offsets from the capture pattern.
 inline constexpr uint8_t kCapturePattern[4] = {'O', 'g', 'g', 'S'};
+inline constexpr size_t kVersionOffset = 4;
 inline constexpr size_t kHeaderTypeOffset = 5;
+inline constexpr size_t kGranuleOffset = 6;
+inline constexpr size_t kSerialOffset = 14;
+inline constexpr size_t kSequenceOffset = 18;
 inline constexpr size_t kChecksumOffset = 22;
 inline constexpr size_t kSegmentCountOffset = 26;
 inline constexpr size_t kSegmentTableOffset = 27;
-inline constexpr uint8_t kContinuedPacket = 0x01;  // header type flag
-inline constexpr uint32_t kFullSegment = 255;       // a lacing value that does not end a packet
+inline constexpr uint8_t kContinuedPacket = 0x01;  // header type flags
+inline constexpr uint8_t kFirstPage = 0x02;
+inline constexpr uint8_t kLastPage = 0x04;
+inline constexpr uint32_t kFullSegment = 255;  // a lacing value that does not end a packet
 inline constexpr uint32_t kMaxSegments = 255;
+inline constexpr size_t kMaxPageSize = kSegmentTableOffset + kMaxSegments * (1 + kFullSegment);
+// A page on which no packet ends has no granule position.
+inline constexpr uint64_t kNoGranule = ~uint64_t(0);
 
-// Comment packet, offsets from its first byte.
-inline constexpr size_t kVendorLengthOffset = 7;
-inline constexpr size_t kVendorOffset = 11;
-inline constexpr char kVendorPrefix[] = "Xiph.Org libVorbis";
-inline constexpr size_t kVendorPrefixLength = sizeof kVendorPrefix - 1;
-inline constexpr size_t kCommentCountSize = 4;
-inline constexpr size_t kEntryLengthSize = 4;
-inline constexpr uint8_t kFramingByte = 0x01;
+// Comment packet: a codec's magic, the vendor string with its 32-bit length,
+// the 32-bit entry count, then each entry as a 32-bit length and its text.
+inline constexpr size_t kLengthSize = 4;
+inline constexpr uint8_t kFramingBit = 0x01;
 
-// Only this much of the start of a file is searched for the comment page,
-// and the comments read must lie within it.
+// The comment and setup packets are read whole and held in memory, so they
+// are held to this many bytes together (room for a cover picture of about
+// 24 MB). A file whose header packets are longer is not one we edit.
+inline constexpr uint64_t kMaxHeaderPacketBytes = 32u << 20;
+
+// Only this much of the start of a file decides whether it is an Ogg file we
+// tag: its identification page and the start of its comment page.
 inline constexpr size_t kHeadBytes = 10240;
+
+// What tells the codecs apart, and how their header packets differ.
+struct CodecLayout {
+    Codec codec;
+    const char* identificationMagic;
+    size_t magicSize;  // of every magic below
+    size_t identificationMinSize;
+    const char* commentMagic;
+    const char* setupMagic;  // null: no setup packet follows the comments
+    bool framingBit;         // the comment list is followed by a byte with bit 0 set
+};
+
+// The codec whose identification packet this is, when it is one we tag.
+const CodecLayout* IdentifyCodec(platform::ByteView packet);
+const CodecLayout& LayoutOf(Codec codec);
+// Header packets after the identification packet: the comments, the setup.
+inline uint32_t HeaderPacketCount(const CodecLayout& layout) { return layout.setupMagic ? 2 : 1; }
 
 // How a page's segment table divides its body: the first packet, then the
 // bytes of whatever packets follow it on the page.
@@ -51,39 +79,37 @@ struct PageLayout {
 // segment table do not lie within page (its body may run past it).
 std::optional<PageLayout> ReadPageLayout(platform::ByteView page);
 
-// Steps over one entry of a comment list (32-bit length, then the text) at
-// offset: the text, with offset moved past it, or nothing when the entry
-// does not fit in list.
+// Steps over one length-prefixed item (an entry, the vendor string) at
+// offset: the text, with offset moved past it, or nothing when it does not
+// fit in list.
 std::optional<platform::ByteView> NextEntry(platform::ByteView list, size_t& offset);
 
-enum class Walk {
-    Complete,  // every counted entry was visited
-    Cut,       // the packet continues past the bytes given; entries up to there were visited
-    Invalid    // not a comment packet we can edit
+// The parts of a complete comment packet, every length checked against it.
+struct CommentParts {
+    platform::ByteView prefix;   // magic, vendor length and vendor string
+    uint32_t count = 0;
+    platform::ByteView entries;  // the count's entries, each with its length
+    platform::ByteView tail;     // what follows the list: the framing bit, or data kept as it is
 };
+std::optional<CommentParts> SplitComments(const CodecLayout& layout, platform::ByteView packet);
 
-// Walks the comment packet in packet (possibly only its first bytes, when
-// mayBeCut), checking the vendor and every length against the bytes given,
-// and calls visit(row, value) for every entry whose name OGGFieldNames knows.
+// Calls visit(text) for every entry of the list (each entry fits: checked by
+// SplitComments).
 template <typename Visit>
-Walk WalkComments(platform::ByteView packet, bool mayBeCut, Visit&& visit) {
-    auto vendorLength = packet.LE32(kVendorLengthOffset);
-    if (!vendorLength || int32_t(*vendorLength) < 1 || !packet.Has(kVendorOffset, *vendorLength) ||
-        !packet.Equals(kVendorOffset, kVendorPrefix, kVendorPrefixLength))
-        return Walk::Invalid;
-    size_t offset = kVendorOffset + *vendorLength;
-    auto count = packet.LE32(offset);
-    if (!count || int32_t(*count) < 0) return Walk::Invalid;
-    offset += kCommentCountSize;
-    for (uint32_t i = 0; i < *count; ++i) {
-        auto entry = NextEntry(packet, offset);
-        if (!entry) return mayBeCut ? Walk::Cut : Walk::Invalid;
-        int row = FindOGGFieldName({entry->data(), entry->size()});
-        if (row < 0) continue;
+void ForEachEntry(const CommentParts& parts, Visit&& visit) {
+    size_t offset = 0;
+    for (uint32_t i = 0; i < parts.count; ++i) visit(*NextEntry(parts.entries, offset));
+}
+
+// Calls visit(row, value) for every entry whose name OGGFieldNames knows.
+template <typename Visit>
+void ForEachField(const CommentParts& parts, Visit&& visit) {
+    ForEachEntry(parts, [&](platform::ByteView entry) {
+        int row = FindOGGFieldName({entry.data(), entry.size()});
+        if (row < 0) return;
         size_t nameLength = OGGFieldNames[row].length + 1;
-        visit(row, *entry->Sub(nameLength, entry->size() - nameLength));
-    }
-    return Walk::Complete;
+        visit(row, *entry.Sub(nameLength, entry.size() - nameLength));
+    });
 }
 
 }  // namespace zm::ogg

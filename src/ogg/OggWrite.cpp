@@ -1,15 +1,21 @@
-// Rebuilding the comment page. The new page takes exactly the place of the
-// old one: its header (serial number, sequence number, granule position,
-// flags) and whatever follows the comment packet on it stay as they were, so
-// no other page of the file changes.
+// Rebuilding the header pages. The new comment packet is the file's own: its
+// magic and vendor string, then its entries in their order, each byte for
+// byte, then whatever followed the list (the framing bit, or data a codec
+// keeps there). An edited name's staged entry takes the place of the name's
+// first entry and its other entries go; a staged name the file lacks goes at
+// the end; a name cleared by an edit loses every entry. Removing the comments
+// leaves the vendor string and no entry.
 //
-// The packet is rebuilt only when the fields and the staged entries agree:
-// each field changed since reading has exactly one staged entry of its size,
-// and no other field has one. Anything else would write a comment count that
-// does not match the entries, so the page is refused instead.
+// The comment packet and the setup packet behind it are then laid out into as
+// many pages as they need; the identification page before them and the audio
+// pages after them are not part of the block.
+//
+// The staged entries must agree with the fields: each field changed since
+// reading has exactly one staged entry of its size, and no other field has
+// one. Anything else means an edit was lost, so nothing is built.
 #include <algorithm>
 
-#include "ogg/OggLayout.h"
+#include "ogg/OggPaging.h"
 #include "platform/Trace.h"
 
 namespace zm::ogg {
@@ -17,14 +23,10 @@ namespace {
 
 using platform::ByteView;
 
-// Packet bytes besides the vendor string and the entries: type and magic,
-// vendor length, comment count, framing byte.
-constexpr uint64_t kPacketOverhead = kVendorOffset + kCommentCountSize + 1;
-
-bool TakesPart(const MDField& field) { return field.size > 0; }
 bool IsStaged(const MDField& field) { return field.size > 0 && field.data == nullptr; }
+bool HasBit(uint32_t bits, int row) { return row >= 0 && ((bits >> row) & 1u); }
 
-bool StagedEntriesMatchFields(const MDRecord& record, ByteView staged) {
+bool StagedEntriesMatchFields(const MDRecord& record, uint32_t editedRows, ByteView staged) {
     uint32_t seen = 0;
     for (size_t offset = 0; offset < staged.size();) {
         auto entry = NextEntry(staged, offset);
@@ -32,62 +34,54 @@ bool StagedEntriesMatchFields(const MDRecord& record, ByteView staged) {
         int row = FindOGGFieldName({entry->data(), entry->size()});
         if (row < 0) return false;
         const MDField& field = record.fields[row + 1];
-        uint32_t bit = 1u << row;
-        if (!IsStaged(field) || (seen & bit) ||
+        if (!IsStaged(field) || HasBit(seen, row) || !HasBit(editedRows, row) ||
             entry->size() != OGGFieldNames[row].length + 1 + uint64_t(field.size))
             return false;
-        seen |= bit;
+        seen |= 1u << row;
     }
     for (int row = 0; row < kOGGFieldCount; ++row)
-        if (IsStaged(record.fields[row + 1]) && !(seen & (1u << row))) return false;
+        if (IsStaged(record.fields[row + 1]) && !HasBit(seen, row)) return false;
     return true;
 }
 
-uint64_t PacketSize(const MDRecord& record, uint32_t vendorLength) {
-    uint64_t size = kPacketOverhead + vendorLength;
-    for (int row = 0; row < kOGGFieldCount; ++row) {
-        const MDField& field = record.fields[row + 1];
-        if (TakesPart(field)) size += kEntryLengthSize + OGGFieldNames[row].length + 1 + uint64_t(field.size);
-    }
-    return size;
+// The whole entry (length and text) at offset of a list, offset moved past it.
+ByteView NextWholeEntry(ByteView list, size_t& offset) {
+    size_t start = offset;
+    NextEntry(list, offset);
+    return *list.Sub(start, offset - start);
 }
 
-// Appends bytes at a moving position of a buffer sized in advance.
-class Filler {
-public:
-    explicit Filler(std::span<uint8_t> target) : target_(target) {}
-    void Put(const void* bytes, size_t count) {
-        std::copy_n(static_cast<const uint8_t*>(bytes), count, target_.data() + at_);
-        at_ += count;
-    }
-    void PutByte(uint8_t b) { Put(&b, 1); }
-    void PutLE32(uint32_t value) {
-        uint8_t bytes[4];
-        platform::StoreLE32(bytes, value);
-        Put(bytes, sizeof bytes);
-    }
-
-private:
-    std::span<uint8_t> target_;
-    size_t at_ = 0;
-};
-
-void PutUnchangedEntries(const MDRecord& record, Filler& body) {
-    for (int row = 0; row < kOGGFieldCount; ++row) {
-        const MDField& field = record.fields[row + 1];
-        if (!TakesPart(field) || IsStaged(field)) continue;
-        const OGGFieldName& name = OGGFieldNames[row];
-        body.PutLE32(name.length + 1 + uint32_t(field.size));
-        body.Put(name.name, name.length);
-        body.PutByte('=');
-        body.Put(field.data, size_t(field.size));
-    }
+int RowOf(ByteView wholeEntry) {
+    ByteView text = *wholeEntry.Sub(kLengthSize, wholeEntry.size() - kLengthSize);
+    return FindOGGFieldName({text.data(), text.size()});
 }
 
-uint32_t CountEntries(const MDRecord& record) {
-    uint32_t count = 0;
-    for (int id = 1; id <= kOGGFieldCount; ++id) count += TakesPart(record.fields[id]) ? 1 : 0;
-    return count;
+std::optional<ByteView> StagedEntryOf(ByteView staged, int row) {
+    for (size_t offset = 0; offset < staged.size();) {
+        ByteView entry = NextWholeEntry(staged, offset);
+        if (RowOf(entry) == row) return entry;
+    }
+    return std::nullopt;
+}
+
+// Calls emit(whole entry) for every entry of the new list, in order.
+template <typename Emit>
+void ForEachNewEntry(const CommentParts& parts, ByteView staged, uint32_t editedRows, Emit&& emit) {
+    uint32_t placed = 0;  // edited rows the file had an entry of
+    for (size_t offset = 0; offset < parts.entries.size();) {
+        ByteView entry = NextWholeEntry(parts.entries, offset);
+        int row = RowOf(entry);
+        if (row < 0 || !HasBit(editedRows, row)) {
+            emit(entry);
+        } else if (!HasBit(placed, row)) {
+            placed |= 1u << row;
+            if (auto replacement = StagedEntryOf(staged, row)) emit(*replacement);
+        }
+    }
+    for (size_t offset = 0; offset < staged.size();) {
+        ByteView entry = NextWholeEntry(staged, offset);
+        if (!HasBit(placed, RowOf(entry))) emit(entry);
+    }
 }
 
 bool Refuse(const char* why) {
@@ -97,50 +91,43 @@ bool Refuse(const char* why) {
 
 }  // namespace
 
-bool WriteOGGIntoFile(const MDRecord& record, const OggState& state,
-                      std::span<const uint8_t> stagedEntries, platform::File& out) {
+bool BuildOGGHeaderPages(const MDRecord& record, const OggState& state, std::span<const uint8_t> stagedEntries,
+                         bool keepEntries, NewHeaderPages& out) {
     platform::TraceLine("WriteOGGIntoFile Start");
-    if (state.savedPage.empty()) return Refuse("no comment page");
-    if (!state.rebuildable) return Refuse("comment page cannot be rebuilt");
-    ByteView page(state.savedPage.span());
-    auto layout = ReadPageLayout(page);
-    if (!layout || !layout->packetEnds || layout->Size() != page.size())
-        return Refuse("comment page cannot be rebuilt");
-    size_t bodyStart = layout->HeaderSize();
-    ByteView oldPacket = *page.Sub(bodyStart, layout->packetBytes);
-    auto vendorLength = oldPacket.LE32(kVendorLengthOffset);
-    if (!vendorLength || int32_t(*vendorLength) < 1 || !oldPacket.Has(kVendorOffset, *vendorLength))
-        return Refuse("comment page cannot be rebuilt");
+    const HeaderPages& headers = state.headers;
+    if (headers.packets.empty()) return Refuse("no header pages");
+    if (!headers.rebuildable) return Refuse("header pages cannot be rebuilt");
+    ByteView packets(headers.packets.span());
+    auto parts = SplitComments(LayoutOf(headers.codec), *packets.Sub(0, headers.commentSize));
+    if (!parts) return Refuse("header pages cannot be rebuilt");
     ByteView staged(stagedEntries);
-    if (!StagedEntriesMatchFields(record, staged)) return Refuse("staged comments do not match the fields");
+    if (keepEntries && !StagedEntriesMatchFields(record, state.editedRows, staged))
+        return Refuse("staged comments do not match the fields");
 
-    uint64_t packetSize = PacketSize(record, *vendorLength);
-    uint64_t packetSegments = packetSize / kFullSegment + 1;
-    uint32_t keptSegments = layout->segments - layout->packetSegments;
-    if (packetSegments + keptSegments > kMaxSegments) return Refuse("comments do not fit one page");
-    uint32_t segments = uint32_t(packetSegments) + keptSegments;
+    uint32_t count = 0;
+    uint64_t entryBytes = 0;
+    if (keepEntries) ForEachNewEntry(*parts, staged, state.editedRows, [&](ByteView entry) {
+        ++count;
+        entryBytes += entry.size();
+    });
+    ByteView setup = *packets.Sub(headers.commentSize, packets.size() - headers.commentSize);
+    const uint64_t sizes[] = {parts->prefix.size() + kLengthSize + entryBytes + parts->tail.size(), setup.size()};
+    std::span<const uint64_t> packetSizes(sizes, setup.size() ? 2 : 1);
+    uint32_t pages = 0;
+    uint64_t blockSize = PagedSize(packetSizes, pages);
+    if (blockSize > SIZE_MAX || !out.pages.Allocate(size_t(blockSize))) return Refuse("out of memory");
 
-    platform::Buffer header, body;
-    if (!header.Allocate(kSegmentTableOffset + segments) ||
-        !body.Allocate(size_t(packetSize) + layout->restBytes))
-        return Refuse("out of memory");
-    Filler head(header.span());
-    head.Put(page.data(), kSegmentCountOffset);
-    head.PutByte(uint8_t(segments));
-    for (uint64_t i = 1; i < packetSegments; ++i) head.PutByte(uint8_t(kFullSegment));
-    head.PutByte(uint8_t(packetSize % kFullSegment));
-    head.Put(page.data() + kSegmentTableOffset + layout->packetSegments, keptSegments);
+    LayOutPages(packetSizes, {headers.serial, headers.firstSequence, headers.lastPageEndsStream}, out.pages.span());
+    PageBodies bodies(out.pages.span());
+    bodies.Put(parts->prefix);
+    bodies.PutLE32(count);
+    if (keepEntries) ForEachNewEntry(*parts, staged, state.editedRows, [&](ByteView entry) { bodies.Put(entry); });
+    bodies.Put(parts->tail);
+    bodies.Put(setup);
+    StampChecksums(out.pages.span());
 
-    Filler fill(body.span());
-    fill.Put(oldPacket.data(), kVendorOffset + *vendorLength);
-    fill.PutLE32(CountEntries(record));
-    PutUnchangedEntries(record, fill);
-    fill.Put(staged.data(), staged.size());
-    fill.PutByte(kFramingByte);
-    fill.Put(page.data() + bodyStart + layout->packetBytes, layout->restBytes);
-
-    OGGPageChecksum(header.span(), body.span());
-    if (!out.WriteAll(header.span()) || !out.WriteAll(body.span())) return Refuse("write failed");
+    out.replaced = headers.range;
+    out.pageShift = int64_t(pages) - int64_t(headers.pageCount);
     platform::TraceLine("WriteOGGIntoFile End");
     return true;
 }

@@ -39,7 +39,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDEditField(LONG id, MDField* value, LONG ki
             return id3::EditID3V2Field(record, id3_, editedFrames_, int(id), *value, commentLanguage);
         case MD_KIND_OGG:
             if (!value || !record.isOgg || !InRange(id, 1, kLastOGGField)) return ZMTAGIO_E_INVALIDARG;
-            return ogg::EditOGGField(record, editedFrames_, int(id), *value);
+            return ogg::EditOGGField(record, ogg_, editedFrames_, int(id), *value);
         case MD_KIND_WM:
             if (!value) return ZMTAGIO_E_INVALIDARG;
             return EditWMField(int(id), *value);

@@ -43,23 +43,25 @@ HRESULT CzmTagIO::WriteMP3(platform::File& temp) {
     return ZMTAGIO_S_OK;
 }
 
-// Comments to be removed are left out of the page without touching the
-// record: a failed update leaves the record as it was.
+// The header pages are built whole before anything is written: the file
+// before them is copied, then the new pages, then the rest, renumbered when
+// the header page count changed. Comments to be removed are left out of
+// the pages without touching the record: a failed update leaves the record as
+// it was.
 HRESULT CzmTagIO::WriteOGG(platform::File& temp) {
-    if (CopyFileRange(file_, temp, 0, audio_.start) != ZMTAGIO_S_OK) return ZMTAGIO_E_FAIL;
-    bool written;
-    if (writeTag_[MD_KIND_OGG]) {
-        written = ogg::WriteOGGIntoFile(*record_, ogg_, editedFrames_.bytes(), temp);
-    } else {
-        MDRecord stripped = *record_;
-        for (int id = 1; id <= 16; ++id) stripped.fields[id].size = 0;
-        written = ogg::WriteOGGIntoFile(stripped, ogg_, {}, temp);
-    }
-    if (!written) return ZMTAGIO_E_FAIL;
-    int64_t length = file_.Size();
-    if (length < 0 || CopyFileRange(file_, temp, audio_.end, uint64_t(length)) != ZMTAGIO_S_OK)
+    ogg::NewHeaderPages headers;
+    if (!ogg::BuildOGGHeaderPages(*record_, ogg_, editedFrames_.bytes(), writeTag_[MD_KIND_OGG] != 0, headers))
         return ZMTAGIO_E_FAIL;
-    return ZMTAGIO_S_OK;
+    if (CopyFileRange(file_, temp, 0, headers.replaced.start) != ZMTAGIO_S_OK ||
+        !temp.WriteAll(headers.pages.span()))
+        return ZMTAGIO_E_FAIL;
+    int64_t length = file_.Size();
+    if (length < 0) return ZMTAGIO_E_FAIL;
+    platform::FileRange rest{headers.replaced.end, uint64_t(length)};
+    if (headers.pageShift == 0) return CopyFileRange(file_, temp, rest.start, rest.end) == ZMTAGIO_S_OK ? ZMTAGIO_S_OK : ZMTAGIO_E_FAIL;
+    return ogg::CopyOGGPages(file_, temp, rest, ogg_.headers, headers.pageShift) == ogg::CopyOutcome::Copied
+               ? ZMTAGIO_S_OK
+               : ZMTAGIO_E_FAIL;
 }
 
 // A failed update leaves the record, the staged edits and the file as they

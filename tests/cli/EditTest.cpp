@@ -20,8 +20,9 @@ TEST_F(Cli, SetCommonNamesReachTheirFramesAndTheID3v1Block) {
     Outcome set = Zmtagio("set " + Quote(path) + " --title '\u00c9t\u00e9' --artist Ann --album Alb --year 1999"
                           " --genre Rock --track 3/12 --comment Nice");
     ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_NE(set.out.find("TIT2: \"Old\" -> \"\u00c9t\u00e9\""), std::string::npos) << set.out;
-    EXPECT_NE(set.out.find("ID3v1 genre: \"255\" -> \"17\""), std::string::npos) << set.out;
+    EXPECT_EQ(Lines(set.out).size(), 1u) << set.out;
+    EXPECT_NE(set.out.find(": TIT2 \"Old\" -> \"\u00c9t\u00e9\"; "), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("; ID3v1 genre \"255\" -> \"17\""), std::string::npos) << set.out;
     Json frames = MutagenFrames(path);
     const std::pair<const char*, const char*> expected[] = {
         {"TIT2", "\u00c9t\u00e9"}, {"TPE1", "Ann"},  {"TALB", "Alb"},       {"TYER", "1999"},
@@ -40,7 +41,7 @@ TEST_F(Cli, SetCommonNamesReachTheirFramesAndTheID3v1Block) {
     EXPECT_EQ(MutagenFrames(path)["TIT2"]["text"], "A");
     Outcome deleted = Zmtagio("set " + Quote(path) + " --comment '' --field TPE2=");
     ASSERT_EQ(deleted.status, 0) << deleted.err;
-    EXPECT_NE(deleted.out.find("COMM: \"Nice\" -> (deleted)"), std::string::npos) << deleted.out;
+    EXPECT_NE(deleted.out.find("COMM \"Nice\" -> (deleted)"), std::string::npos) << deleted.out;
     frames = MutagenFrames(path);
     EXPECT_FALSE(frames.contains("COMM::eng") || frames.contains("TPE2")) << frames.dump();
     EXPECT_EQ(frames["TIT2"]["text"], "A");
@@ -53,7 +54,7 @@ TEST_F(Cli, SetWindowsMediaAttributes) {
     std::string audio = DecodedMd5(path);
     Outcome set = Zmtagio("set " + Quote(path) + " --title New --artist '' --field WM/Composer=Comp --year 2001");
     ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_NE(set.out.find("Title: \"Old\" -> \"New\""), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("Title \"Old\" -> \"New\""), std::string::npos) << set.out;
     Json tags = Json::parse(test::Run("ffprobe -v error -show_entries format_tags -of json " + Quote(path)).output);
     tags["format"]["tags"].erase("encoder");
     EXPECT_EQ(tags["format"]["tags"], Json({{"title", "New"}, {"album", "Kept"}, {"genre", "Jazz"},
@@ -125,13 +126,13 @@ TEST_F(Cli, SetID3v2EncodingFollowsTheCodePage) {
 }
 
 // One bad value and nothing is written. Containers of another kind would break
-// with a tag in front; Ogg streams that are not Ogg Vorbis or whose comments
-// cannot be rebuilt, and Windows Media files whose read failed, are refused.
+// with a tag in front; Ogg streams of other codecs, and Windows Media files
+// whose read failed, are refused.
 // A tag the file does not have is reported, and nothing is written either.
 TEST_F(Cli, RefusedEditsAndNothingToRemoveLeaveTheFile) {
     std::string mp3 = File("a.mp3"), ogg = File("a.ogg"), wma = File("a.wma"), plain = File("plain.mp3");
     ASSERT_TRUE(MakeMp3(mp3) && TagMp3(mp3, kTagged, true) && MakeOgg(ogg, {"TITLE=t"}) && MakeWma(wma, {"title=t"}));
-    ASSERT_TRUE(MakeMp3(plain) && MakeOgg(File("big.ogg"), {"COMMENT=" + std::string(70000, 'x')}));  // two pages
+    ASSERT_TRUE(MakeMp3(plain));
     ASSERT_EQ(test::Run("head -c 100 " + Quote(wma) + " >" + Quote(File("cut.wma"))).status, 0);
     struct Row { std::string path, options; int status = 1; std::string command = "set"; };
     std::vector<Row> rows = {
@@ -139,12 +140,11 @@ TEST_F(Cli, RefusedEditsAndNothingToRemoveLeaveTheFile) {
         {mp3, "--genre 'No Such Genre'"}, {mp3, "--year 19999"}, {mp3, "--field NOPE=1"}, {mp3, "--field APIC=x"},
         {mp3, "--comment " + std::string(29, 'c') + " --track 2"}, {mp3, "--field TIT2=" + std::string(10001, 'x')},
         {ogg, "--id3v1 --title x"}, {ogg, "--field TIT2=x"}, {wma, "--field WM/Composer=" + std::string(300, 'x')},
-        {wma, "--artist '\u2603'"}, {File("cut.wma"), "--title x"}, {File("big.ogg"), "--title x"},
-        {plain, "--id3v1 --id3v2", 0, "remove"}, {plain, "--ogg", 0, "remove"}, {File("a.opus"), "--ogg", 1, "remove"}};
+        {wma, "--artist '\u2603'"}, {File("cut.wma"), "--title x"},
+        {plain, "--id3v1 --id3v2", 0, "remove"}, {plain, "--ogg", 0, "remove"}, {File("b.ogg"), "--ogg", 1, "remove"}};
     const char* containers[][2] = {{"a.wav", "-c:a pcm_s16le -f wav"}, {"a.flac", "-c:a flac -f flac"},
                                    {"a.m4a", "-c:a aac -f mp4"},       {"a.aiff", "-f aiff"},
-                                   {"a.mka", "-c:a flac -f matroska"}, {"a.opus", "-c:a libopus -f ogg"},
-                                   {"b.ogg", "-c:a flac -f ogg"}};
+                                   {"a.mka", "-c:a flac -f matroska"}, {"b.ogg", "-c:a flac -f ogg"}};
     for (const auto& [name, encoder] : containers) {
         rows.push_back({File(name), "--title x"});
         ASSERT_EQ(test::Run("ffmpeg -nostdin -y -loglevel error -f lavfi -i sine=duration=0.5 -ac 1 " +

@@ -1,5 +1,6 @@
 // The line writer of the command line against the JSON library, which stays
-// the reference: whatever bytes a tag holds, both must print the same line.
+// the reference: whatever bytes a tag holds, both must print the same line,
+// and the writer must tell when that line does not give the bytes back.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,9 +18,9 @@ using Ordered = nlohmann::ordered_json;
 
 std::string Library(const Ordered& value) { return value.dump(-1, ' ', false, Ordered::error_handler_t::replace); }
 
-std::string Ours(std::string_view text) {
+std::string Ours(std::string_view text, bool& faithful) {
     std::string out;
-    zmtagio::JsonWriter(out).String({}, text);
+    faithful = zmtagio::JsonWriter(out).String({}, text);
     return out;
 }
 
@@ -30,7 +31,7 @@ const std::vector<std::string> kOddText = {
     "\xE2\x82", "\xE2", "\xF0\x9F\x8E", "\xF0\x9F\x8Ex", "\xE2\x82\xE2\x82\xAC", "\xC3",
     "\xC0\x80", "\xC1\xBF", "\xE0\x80\x80", "\xE0\x9F\xBF", "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",
     "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xFF\xFE", "\x80",
-    "\xBF\xBFz", "plain text longer than eight", "eight ok\"quoted\" and \\ back\x01slash\x7F\ttab\r\n",
+    "\xBF\xBFz", "\xEF\xBF\xBD", "a replaced \xEF\xBF\xBD byte", "plain text longer than eight", "eight ok\"quoted\" and \\ back\x01slash\x7F\ttab\r\n",
     std::string("nul\0inside", 10)};
 
 std::string HexOf(const uint8_t* bytes, size_t size) {
@@ -64,7 +65,12 @@ TEST(JsonWriter, StringsAsTheLibraryWritesThem) {
         for (char& c : text) c = alphabet[random() % alphabet.size()];
         texts.push_back(text);
     }
-    for (const std::string& text : texts) ASSERT_EQ(Ours(text), Library(text)) << testing::PrintToString(text);
+    for (const std::string& text : texts) {
+        bool faithful;
+        ASSERT_EQ(Ours(text, faithful), Library(text)) << testing::PrintToString(text);
+        bool givesBack = Ordered::parse(Library(text)) == text && text.find("\xEF\xBF\xBD") == std::string::npos;
+        ASSERT_EQ(faithful, givesBack) << testing::PrintToString(text);
+    }
 }
 
 TEST(JsonWriter, NestingNumbersAndHexAsTheLibraryWritesThem) {
