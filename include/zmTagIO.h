@@ -162,9 +162,10 @@ typedef enum MDTagKind {
  * - ID3v2, the text fields 1, 3, 4, 9, 16, 17, 30, 31, 37, 50, 84: the
  *   internal text form, the frame's encoding byte (0 ANSI, 1 UTF-16 with a
  *   byte-order mark, 2 UTF-16BE) then the text in UTF-8, often with a closing
- *   zero. COMM (50) in encoding 0 keeps its language and description:
- *   0, 3 language bytes, description, a zero, text; in encodings 1 and 2 the
- *   text alone. A frame in encoding 3 (UTF-8) is not converted: its body as is.
+ *   zero. COMM (50) in encoding 0: 0, 3 language bytes, description, a zero,
+ *   text; in encodings 1 and 2 the language is dropped: 1, description, a
+ *   zero, text (which may begin with EF BB BF, its byte-order mark). A frame
+ *   in encoding 3 (UTF-8) is not converted: its body as is.
  * - ID3v2, other fields: the frame body as stored (encoding byte first where
  *   the frame has one).
  * - ID3v1: the field's bytes in the 128-byte block, zero-padded, not trimmed.
@@ -273,15 +274,16 @@ ZMTAGIO_GUID(IID, IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x0
  *   ID3v1: at most 30 bytes (E_FAIL beyond), and no wider than the field:
  *   year 4, track and genre 1 (E_INVALIDARG beyond). ID3v1 and ID3v2 edits
  *   on an untagged MP3 add those tags.
- *   ID3v2: the internal text form for text fields. TRCK and TYER are written
- *   in encoding 0, encoding 3 as 1. For id 50 the comment in commentLanguage
- *   is replaced; one in another language stays.
+ *   ID3v2: text in the internal text form, other frames their body. TRCK
+ *   and TYER are written in encoding 0, other text in encoding 3 as 1. For
+ *   id 50 the comment in commentLanguage is replaced; others stay.
  *   Ogg: UTF-8. Windows Media: text in the ANSI code page with its zero,
  *   counted in size, at most 300 bytes (E_INVALIDARG otherwise); written
  *   into the file at once, and the writer's result returned.
  *   E_INVALIDARG, changing nothing: a kind the record's file cannot take
  *   (ID3 on Ogg or Windows Media, Ogg on other files), an id outside the
- *   kind's range, a null value. E_FAIL: no record.
+ *   kind's range, a null value. E_FAIL: no record. Other kinds: S_OK, no
+ *   change.
  *
  * MDRemoveTag(kind, reserved)
  *   Marks kind (1 ID3v1, 2 ID3v2, 3 Ogg comments) to be left out by every
@@ -292,8 +294,10 @@ ZMTAGIO_GUID(IID, IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x0
  *   MP3 and Ogg: the file is rebuilt with the staged changes and put in the
  *   path's place at once; the path always holds the whole old or the whole
  *   new file. Windows Media: all fields 1..16 are written into its header.
- *   S_OK: the record (same address) now holds the file as read back, every
- *   pointer good; if that read fails it is left empty, the S_OK standing.
+ *   S_OK: the record, at the same address, holds the file as saved: an MP3
+ *   or Ogg file is read back into it with MDInit's language, every pointer
+ *   good (should that read fail, the record is left empty and the S_OK
+ *   stands); a Windows Media record already held what was written.
  *   Failure (E_FAIL, or the Windows Media writer's result): the file, the
  *   record and the staged changes stay as they were; the call may be retried.
  *
@@ -375,8 +379,16 @@ extern "C" {
 #endif
 
 /* ---- Exports ----------------------------------------------------------- */
+/* zmTagIOSetTrace and zmTagIOSetCodePage set the whole process: call them
+ * before objects work, not while one does. The other exports may be called
+ * from any thread at any time. */
 
+/* The one class factory, asked for riid (IID_IClassFactory or IID_IUnknown);
+ * CLASS_E_CLASSNOTAVAILABLE for any class but CLSID_zmTagIO. Its
+ * CreateInstance aggregates when given an outer unknown, which must then ask
+ * for IID_IUnknown (CLASS_E_NOAGGREGATION otherwise). */
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** object);
+/* S_OK once no object, no held factory and no LockServer(TRUE) is left. */
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void);
 /* Windows: registers the class and the type library. Linux has no registry:
  * both return S_OK and do nothing. */
