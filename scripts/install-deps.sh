@@ -6,7 +6,7 @@ set -euo pipefail
 
 base=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       nlohmann-json3-dev clang libclang-rt-14-dev valgrind python3 python3-mutagen
-      ffmpeg vorbis-tools)
+      ffmpeg vorbis-tools eyed3 id3v2)
 cross=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools)
 wine=(wine64 wine libwine-dev)
 bench=(libtag1-dev hyperfine time)

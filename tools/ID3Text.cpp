@@ -9,6 +9,7 @@ using namespace std::string_view_literals;
 
 constexpr int kConvertedFields[] = {1, 3, 4, 9, 16, 17, 30, 31, 37, 50, 84};
 constexpr int kCommentField = 50;
+constexpr int kGenreField = 4;
 constexpr int kID3V1Track = 115;
 constexpr int kID3V1Genre = 116;
 constexpr int kLanguageLength = 3;
@@ -33,13 +34,13 @@ void SplitDescription(std::string_view rest, FieldView& view) {
     view.text = text;
 }
 
-// The internal form of a comment: in ISO-8859-1 the language, the
+// The internal form of a comment: in ISO-8859-1 and UTF-8 the language, the
 // description and the text; in UTF-16 the reader has already dropped the
 // language, and an empty description with it.
 void InterpretComment(std::string_view form, FieldView& view) {
     uint8_t encoding = uint8_t(form[0]);
     std::string_view rest = form.substr(1);
-    if (encoding == kLatin1 && rest.size() >= kLanguageLength) {
+    if ((encoding == kLatin1 || encoding == kUtf8) && rest.size() >= kLanguageLength) {
         view.language = rest.substr(0, kLanguageLength);
         rest.remove_prefix(kLanguageLength);
     }
@@ -58,6 +59,17 @@ std::string_view DecodeBody(Bytes body, uint32_t codePage, TextStore& store) {
         case kUtf16BE: return Utf16Text(text, false, store);
         default: return AsText(text);
     }
+}
+
+// A genre given by its ID3v1 number, "(17)" or "17", is shown by its name,
+// as players show it.
+std::string_view GenreText(std::string_view text) {
+    std::string_view number = text.size() > 2 && text.front() == '(' && text.back() == ')'
+                                  ? text.substr(1, text.size() - 2) : text;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (number.empty() || number.size() > 3 || !std::all_of(number.begin(), number.end(), digit)) return text;
+    const char* name = ID3V1GenreName(std::stoi(std::string(number)));
+    return name ? std::string_view(name) : text;
 }
 
 bool IsTextFrame(std::string_view name) { return name.starts_with('T'); }
@@ -88,6 +100,7 @@ void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view, TextSt
         InterpretComment(form, view);
     } else if (IsConvertedID3V2Field(view.id)) {
         view.text = TrimPadding(form.substr(1), Padding::Zeros);
+        if (view.id == kGenreField) view.text = GenreText(*view.text);
     } else if (view.name == "TXXX") {
         SplitDescription(DecodeBody(view.bytes, codePage, store), view);
     } else if (IsTextFrame(view.name)) {

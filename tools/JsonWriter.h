@@ -83,6 +83,15 @@ public:
 
     void Number(const JsonKey& key, int64_t value) { next_ = PutNumber(Member(key, kMaxDigits + 1), value); }
 
+    // Members another writer wrote, as it left them: without a comma after
+    // the last one.
+    void Raw(std::string_view members) {
+        char* next = Member({}, members.size() + 1);
+        std::memcpy(next, members.data(), members.size());
+        next[members.size()] = ',';
+        next_ = next + members.size() + 1;
+    }
+
     // The bytes as a string of lowercase hexadecimal digits.
     void Hex(const JsonKey& key, Bytes bytes) { next_ = PutHex(Member(key, 2 * bytes.size() + 3), bytes); }
 

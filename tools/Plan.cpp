@@ -193,6 +193,7 @@ Plan PlanEdits(const SetOptions& options, const MDRecord& record, TagFamily fami
         }
         edit.value = std::move(encoded.value);
         edit.expected = std::move(encoded.expected);
+        edit.shortened = encoded.shortened;
         if (const FieldView* old = fields.Find(record, target.kind, target.id, codePage)) edit.before = old->text;
         plan.edits.push_back(std::move(edit));
     }

@@ -19,6 +19,7 @@ struct Edit {
     std::string expected;        // the text a read-back must find; empty: the field is gone
     std::optional<std::string> before;  // the text before the change; absent: there was none
     bool shown = true;           // false for edits the command adds to keep a block consistent
+    bool shortened = false;      // the ID3v1 block holds less than the value
 };
 
 // The edits for a record of the given family, or an error message.

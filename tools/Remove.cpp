@@ -36,8 +36,6 @@ FileReport RemoveOne(TagSession& session, const WalkedFile& file, const RemoveOp
     const MDRecord& record = *session.Record();
     auto named = [&](LONG kind) { return std::find(options.kinds.begin(), options.kinds.end(), kind) != options.kinds.end(); };
     std::string refusal = named(MD_KIND_OGG) ? RefusalForOgg(path, record) : std::string();
-    if (refusal.empty() && named(MD_KIND_ID3V1) && !named(MD_KIND_ID3V2))
-        refusal = RefusalForID3V2Rewrite(path, record, {});
     if (!refusal.empty()) {
         report.Fail(path + ": not changed: " + refusal);
         return report;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,6 +44,35 @@ std::string FileProblem(const std::string& path) {
     return {};
 }
 
+// The members that open a field's object, its id, kind and name, are the
+// same for a slot from file to file. Each is written once and then copied
+// whole: member by member, they cost as much as the rest of a short value.
+class FieldHeads {
+public:
+    std::string_view For(const FieldView& view) {
+        Head& head = heads_[size_t(view.kind)][size_t(view.id)];
+        if (head.json.empty() || head.name != view.name) {
+            head.name.assign(view.name);
+            head.json.clear();
+            JsonWriter json(head.json);
+            json.BeginObject();
+            json.Number("id", view.id);
+            json.String("kind", view.kindName);
+            json.String("name", view.name);
+        }
+        return head.json;
+    }
+
+private:
+    static constexpr size_t kKinds = MD_KIND_WM + 1;
+    static constexpr size_t kIds = MD_ID3V1_GENRE + 1;
+    struct Head {
+        std::string name;  // an ID3v2 slot without a name of its own takes its frame's id
+        std::string json;
+    };
+    std::array<std::array<Head, kIds>, kKinds> heads_;
+};
+
 }  // namespace
 
 void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage,
@@ -61,11 +91,9 @@ void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const
     json.Number("id3v2Version", shown.id3v2Version);
     json.Number("id3v2Flags", shown.id3v2Flags);
     json.BeginArray("fields");
+    thread_local FieldHeads heads;
     for (const FieldView& view : fields.Read(shown, codePage)) {
-        json.BeginObject();
-        json.Number("id", view.id);
-        json.String("kind", view.kindName);
-        json.String("name", view.name);
+        json.Raw(heads.For(view));
         json.Number("size", int64_t(view.bytes.size()));
         // Whatever bytes the file holds, the line stays valid JSON: text that
         // is not UTF-8 is printed with U+FFFD, and then "hex" keeps the exact

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#include "TagCensus.h"
-
 namespace zmtagio {
 namespace {
 
@@ -70,15 +68,6 @@ std::string RefusalForSet(const std::string& path, const MDRecord& record) {
     if (std::optional<std::string> kind = ContainerKind(path))
         return "it is a " + *kind + " file; an ID3v2 tag in front of it would break it";
     return {};
-}
-
-std::string RefusalForID3V2Rewrite(const std::string& path, const MDRecord& record,
-                                   const std::vector<std::string>& replaced) {
-    if (!record.hasID3v2) return {};
-    std::string refusal;
-    for (const std::string& loss : FramesLostByRewrite(path, replaced))
-        refusal += (refusal.empty() ? "a rewrite would lose " : "; ") + loss;
-    return refusal;
 }
 
 PermissionGuard::PermissionGuard(const std::string& path) : path_(path) {

@@ -20,10 +20,6 @@ std::optional<std::string> ContainerKind(const std::string& path);
 // ID3v2 tag gets one in front when MP3 fields are set.
 std::string RefusalForSet(const std::string& path, const MDRecord& record);
 std::string RefusalForOgg(const std::string& path, const MDRecord& record);
-// For a rewrite that keeps the ID3v2 tag: the frames it would lose besides
-// those it replaces.
-std::string RefusalForID3V2Rewrite(const std::string& path, const MDRecord& record,
-                                   const std::vector<std::string>& replaced);
 
 // Remembers the permission bits before a rewrite and puts them back after.
 class PermissionGuard {

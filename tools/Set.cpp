@@ -35,11 +35,15 @@ std::string Apply(TagSession& session, TagFamily family, std::vector<Edit>& edit
     return {};
 }
 
-std::vector<std::string> ReplacedFrames(const std::vector<Edit>& edits) {
-    std::vector<std::string> frames;
+// The ID3v1 block holds what it can of a value (see EncodeID3V1); the user
+// hears of it in one line on standard error.
+std::string ShortenedID3V1Line(const std::string& path, const std::vector<Edit>& edits) {
+    std::string labels;
     for (const Edit& edit : edits)
-        if (edit.kind == MD_KIND_ID3V2) frames.push_back(edit.label);
-    return frames;
+        if (edit.shortened) labels += (labels.empty() ? "" : ", ") + edit.label;
+    if (labels.empty()) return {};
+    return "zmtagio: " + ForTerminal(path) + ": " + labels +
+           " shortened or with \"?\" for characters the code page lacks; the ID3v2 tag holds the whole value\n";
 }
 
 std::string Quoted(const std::optional<std::string>& text) {
@@ -98,10 +102,6 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
         report.Fail(path + ": nothing was written: " + plan.error);
         return report;
     }
-    if (std::string refusal = RefusalForID3V2Rewrite(path, record, ReplacedFrames(plan.edits)); !refusal.empty()) {
-        report.Fail(path + ": not changed: " + refusal);
-        return report;
-    }
     if (std::string failure = Apply(session, family, plan.edits, language, path); !failure.empty()) {
         report.Fail(failure);
         return report;
@@ -118,6 +118,7 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
         return report;
     }
     report.out = ChangesLine(path, plan.edits);
+    report.err = ShortenedID3V1Line(path, plan.edits);
     return report;
 }
 

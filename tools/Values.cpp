@@ -10,10 +10,7 @@
 namespace zmtagio {
 namespace {
 
-// A frame of 20480 bytes or more that the reader does not take into a slot
-// ends its frame walk, and every frame behind it would be lost by the next
-// rewrite; values stay far below that, even as UTF-16 with a comment prefix.
-constexpr size_t kMaxID3V2Value = 10000;
+constexpr char kMissingCharacter = '?';
 constexpr size_t kID3V1YearWidth = 4;
 constexpr size_t kWMValueBuffer = 300;  // text and its terminating zero
 constexpr int kMaxByte = 255;
@@ -40,6 +37,29 @@ std::string CodePageMissing(uint32_t codePage) {
 std::optional<std::string> InCodePage(std::string_view text, uint32_t codePage) {
     std::optional<std::string> bytes = Utf8ToCodePage(text, codePage);
     if (bytes && CodePageToUtf8(AsBytes(*bytes), codePage) != text) return std::nullopt;
+    return bytes;
+}
+
+size_t CharacterLength(uint8_t lead) { return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+
+// ID3v1 is written best effort, as taggers write it: a character the code
+// page cannot hold becomes "?", and a value longer than its field is cut at a
+// character boundary. The ID3v2 tag holds the whole value. The text is valid
+// UTF-8.
+std::string BestEffort(std::string_view text, uint32_t codePage, size_t width, bool* shortened) {
+    std::string bytes;
+    for (size_t at = 0; at < text.size();) {
+        std::string_view character = text.substr(at, CharacterLength(uint8_t(text[at])));
+        at += character.size();
+        std::optional<std::string> held = InCodePage(character, codePage);
+        std::string piece = held ? *held : std::string(1, kMissingCharacter);
+        *shortened |= !held;
+        if (bytes.size() + piece.size() > width) {
+            *shortened = true;
+            break;
+        }
+        bytes += piece;
+    }
     return bytes;
 }
 
@@ -79,8 +99,6 @@ Encoded ID3V1Genre(std::string_view text) {
 
 Encoded EncodeID3V2(int id, std::string_view text, uint32_t codePage) {
     if (text.empty()) return {};
-    if (text.size() > kMaxID3V2Value)
-        return Failure("is longer than " + std::to_string(kMaxID3V2Value) + " bytes");
     bool fits = InCodePage(text, codePage).has_value();
     // The component writes track and year frames as ISO-8859-1 whatever they hold.
     if (!fits && (id == MD_ID3V2_TRCK || id == MD_ID3V2_TYER)) return Failure(CodePageMissing(codePage));
@@ -95,13 +113,12 @@ Encoded EncodeID3V1(int id, std::string_view text, uint32_t codePage) {
     if (id == MD_ID3V1_TRACK) return ID3V1Track(text);
     if (id == MD_ID3V1_GENRE) return ID3V1Genre(text);
     if (text.empty()) return {};
-    std::optional<std::string> bytes = InCodePage(text, codePage);
-    if (!bytes) return Failure(CodePageMissing(codePage));
     size_t width = id == MD_ID3V1_YEAR ? kID3V1YearWidth : kID3V1TextWidth;
-    if (bytes->size() > width)
-        return Failure("is " + std::to_string(bytes->size()) + " bytes long; the ID3v1 field holds " +
-                       std::to_string(width));
-    return Text(*bytes, CodePageToUtf8(AsBytes(TrimPadding(*bytes, Padding::ZerosAndSpaces)), codePage));
+    bool shortened = false;
+    std::string bytes = BestEffort(text, codePage, width, &shortened);
+    Encoded out = Text(bytes, CodePageToUtf8(AsBytes(TrimPadding(bytes, Padding::ZerosAndSpaces)), codePage));
+    out.shortened = shortened;
+    return out;
 }
 
 Encoded EncodeOgg(std::string_view text) { return Text(text, std::string(text)); }

@@ -13,6 +13,7 @@ struct Encoded {
     std::vector<uint8_t> value;
     std::string expected;
     std::string error;  // set when the value cannot be written
+    bool shortened = false;  // cut, or characters replaced: the bytes hold less than the text
 };
 
 inline constexpr size_t kID3V1TextWidth = 30;

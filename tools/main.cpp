@@ -52,7 +52,8 @@ constexpr const char* kSetFooter = R"(Names the fields of each kind of tag:
                  Description
 --field names any frame id, Ogg name or Windows Media attribute. Options apply
 in order, the last value of a field wins, and an empty value deletes the field.
-Comments are written in the language of --lang (default eng).
+Comments are written in the language of --lang (default eng). The ID3v1 block
+holds what fits of a value, "?" for characters its code page lacks.
 Files are changed in parallel (--jobs), each with one line: what changed, or
 on standard error why it was not. Every value is checked for a file before
 anything of it is written; a file that fails is left as it was and the others

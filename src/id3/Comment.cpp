@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "id3/TextEncoding.h"
+
 namespace zm::id3 {
 namespace {
 
@@ -31,7 +33,7 @@ bool HasCommentLanguage(std::span<const uint8_t> body, const char* language) {
 
 bool CommentLanguageMatches(std::span<const uint8_t> body, const char* commentLanguage) {
     bool none = std::all_of(commentLanguage, commentLanguage + 4, [](char c) { return c == 0; });
-    if (none) return body.size() > 1 && body[0] == 0;
+    if (none) return body.size() > 1 && (body[0] == kLatin1 || body[0] == kUtf8);
     return body.size() >= 5 && HasCommentLanguage(body, commentLanguage);
 }
 

@@ -11,7 +11,7 @@ namespace zm::id3 {
 bool IsPlainComment(std::span<const uint8_t> body);
 // Whether the body's language is the preferred one (case of ASCII letters
 // ignored). With no preferred language (four zero bytes) every comment in
-// encoding 0 matches.
+// an 8-bit encoding (0 or 3) matches.
 bool CommentLanguageMatches(std::span<const uint8_t> body, const char* commentLanguage);
 // Comments whose description starts with "iTun" belong to one player and
 // are never chosen.

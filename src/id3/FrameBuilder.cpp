@@ -24,6 +24,18 @@ bool AppendFrame(platform::GrowBuffer& buffer, const char* id, uint16_t flags,
     return true;
 }
 
+void ForEachFrame(std::span<const uint8_t> frames, const FrameVisit& visit) {
+    for (size_t pos = 0; frames.size() - pos >= kFrameHeader;) {
+        const uint8_t* header = frames.data() + pos;
+        uint32_t size = ReadBigEndian(frames.subspan(pos + 4, 4));
+        if (size > frames.size() - pos - kFrameHeader) return;
+        char id[5] = {};
+        std::memcpy(id, header, 4);
+        if (!visit(id, uint16_t(header[8] << 8 | header[9]), frames.subspan(pos + kFrameHeader, size))) return;
+        pos += kFrameHeader + size;
+    }
+}
+
 bool ReserveBuffer(platform::GrowBuffer& buffer, uint64_t size) {
     if (size > UINT32_MAX) return false;
     buffer.Release();

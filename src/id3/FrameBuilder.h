@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 
@@ -16,6 +17,11 @@ inline constexpr uint32_t kFrameHeader = 10;
 // memory ran out (the buffer is then released, as AppendToBuffer does).
 bool AppendFrame(platform::GrowBuffer& buffer, const char* id, uint16_t flags,
                  std::initializer_list<std::span<const uint8_t>> body);
+
+// Visits every frame of bytes in this layout, in order, until one does not
+// fit; the visit returns false to stop.
+using FrameVisit = std::function<bool(const char* id, uint16_t flags, std::span<const uint8_t> body)>;
+void ForEachFrame(std::span<const uint8_t> frames, const FrameVisit& visit);
 
 // Gives an empty buffer room for size bytes at once, so that appends within
 // it never move it.

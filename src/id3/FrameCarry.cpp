@@ -4,6 +4,7 @@
 #include <string>
 
 #include "id3/ByteOrder.h"
+#include "id3/TextEncoding.h"
 #include "id3/Unsync.h"
 
 namespace zm::id3 {
@@ -31,6 +32,17 @@ constexpr ImageFormat kImageFormats[] = {{"JPG", "image/jpeg"}, {"PNG", "image/p
 constexpr size_t kPicFormat = 1;  // after the encoding byte
 constexpr size_t kPicFormatLength = 3;
 
+uint16_t LoadUnit(std::span<const uint8_t> text, size_t unit, bool littleEndian) {
+    const uint8_t* p = text.data() + 2 * unit;
+    return littleEndian ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]);
+}
+
+void StoreUnit(std::span<uint8_t> text, size_t unit, uint16_t value, bool littleEndian) {
+    uint8_t* p = text.data() + 2 * unit;
+    p[littleEndian ? 0 : 1] = uint8_t(value);
+    p[littleEndian ? 1 : 0] = uint8_t(value >> 8);
+}
+
 char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - ('a' - 'A')) : c; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
 
@@ -45,7 +57,68 @@ std::string MimeTypeOf(const uint8_t* format) {
     return mime;
 }
 
+constexpr uint8_t kSeparator = '/';
+constexpr const char* kPairedTextFrames[] = {"TXXX", "TIPL", "TMCL"};
+
+// Joins 8-bit values: every zero in front of the last non-zero byte.
+size_t JoinBytes(std::span<uint8_t> text) {
+    size_t last = text.size();
+    while (last > 0 && text[last - 1] == 0) --last;
+    for (size_t i = 0; i < last; ++i)
+        if (text[i] == 0) text[i] = kSeparator;
+    return text.size();
+}
+
+// Joins UTF-16 values, in place: the writer never passes the reader, since
+// a separator and a mark (four bytes) become one unit. A value whose mark
+// gives the other byte order is turned around; values without a mark (and
+// encoding 2) follow the one before.
+size_t JoinUnits(std::span<uint8_t> text, bool littleEndian) {
+    size_t units = text.size() / 2, write = 0;
+    bool order = littleEndian, first = true, outputOrder = littleEndian;
+    auto unitAt = [&](size_t u) { return LoadUnit(text, u, order); };
+    for (size_t u = 0; u < units;) {
+        uint16_t mark = uint16_t(text[2 * u] << 8 | text[2 * u + 1]);
+        if (mark == 0xFFFE || mark == 0xFEFF) {
+            order = mark == 0xFFFE;
+            if (first) {
+                outputOrder = order;
+                StoreUnit(text, write++, 0xFEFF, outputOrder);
+            }
+            ++u;
+        }
+        first = false;
+        while (u < units && unitAt(u) != 0) StoreUnit(text, write++, unitAt(u++), outputOrder);
+        if (u == units) break;
+        ++u;  // the zero that ends the value
+        bool more = false;
+        for (size_t k = u; k < units && !more; ++k) more = (text[2 * k] | text[2 * k + 1]) != 0;
+        StoreUnit(text, write++, more ? kSeparator : 0, outputOrder);
+        if (!more) break;
+    }
+    return 2 * write;
+}
+
 }  // namespace
+
+bool HoldsJoinedValues(const char* id) {
+    if (id[0] != 'T') return false;
+    for (const char* paired : kPairedTextFrames)
+        if (std::memcmp(id, paired, 4) == 0) return false;
+    return true;
+}
+
+std::span<uint8_t> JoinTextValues(std::span<uint8_t> body) {
+    if (body.size() < 2) return body;
+    std::span<uint8_t> text = body.subspan(1);
+    switch (body[0]) {
+        case kLatin1:
+        case kUtf8: return body.first(1 + JoinBytes(text));
+        case kUtf16:
+        case kUtf16BigEndian: return body.first(1 + JoinUnits(text, body[0] == kUtf16));
+        default: return body;
+    }
+}
 
 std::span<uint8_t> CarryV24Frame(std::span<uint8_t> body, uint16_t* flags) {
     uint16_t in = *flags;

@@ -16,6 +16,15 @@ namespace zm::id3 {
 // flags in the version-2.3 layout. Works in place; returns the body.
 std::span<uint8_t> CarryV24Frame(std::span<uint8_t> body, uint16_t* flags);
 
+// Version-2.4 text frames may hold several values, each ended by a zero (in
+// UTF-16 a zero unit, and each value with its own byte-order mark). Version
+// 2.3 has one value, so they are joined with "/" into one, in place, the first
+// value's mark and byte order kept; a closing terminator stays. Returns the
+// body. TXXX (a description, then the value) and the lists of people (pairs)
+// keep their zeros.
+bool HoldsJoinedValues(const char* id);
+std::span<uint8_t> JoinTextValues(std::span<uint8_t> body);
+
 // A version-2.2 PIC body (three-letter image format) as an APIC body (MIME
 // type). False when memory runs out; a body too short to hold a format is
 // copied as it is.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 
 #include "id3/ID3.h"
@@ -29,6 +30,28 @@ constexpr FrameRow ID3FrameTable[kFrameRows] = {
 };
 
 namespace {
+
+constexpr V23Conversion kV23Conversions[] = {
+    {"TDRC", "TYER", V23Rule::DateParts},
+    {"TDOR", "TORY", V23Rule::Year},
+    {"TIPL", "IPLS", V23Rule::Rename},
+    {"TMCL", "IPLS", V23Rule::Rename},
+};
+
+using enum BodyPart;
+constexpr TextLayout kTextLayouts[] = {
+    {"T", 1, {Texts}},  // TXXX too: a description, then the value
+    {"IPLS", 1, {Texts}},  // roles and names
+    {"COMM", 3, {Fixed3, Text, Texts}},
+    {"USLT", 3, {Fixed3, Text, Texts}},
+    {"USER", 2, {Fixed3, Texts}},
+    {"SYLT", 5, {Fixed3, Fixed1, Fixed1, Text, SyncedTexts}},
+    {"APIC", 4, {Latin1, Fixed1, Text, Binary}},
+    {"GEOB", 4, {Latin1, Text, Text, Binary}},
+    {"WXXX", 2, {Text, Binary}},
+    {"OWNE", 3, {Latin1, Fixed8, Texts}},
+    {"COMR", 7, {Latin1, Fixed8, Latin1, Fixed1, Text, Text, Binary}},
+};
 
 // Version 2.2 has two frames for the date and the time; both land in the row
 // that has no 2.2 id of its own.
@@ -97,6 +120,18 @@ int FindFrameRow(std::span<const char> id, int version) {
 bool IsConvertedField(int id) {
     return std::find(std::begin(kConvertedFields), std::end(kConvertedFields), id) !=
            std::end(kConvertedFields);
+}
+
+const V23Conversion* FindV23Conversion(const char* id) {
+    for (const V23Conversion& conversion : kV23Conversions)
+        if (std::memcmp(conversion.from, id, 4) == 0) return &conversion;
+    return nullptr;
+}
+
+const TextLayout* FindTextLayout(const char* id) {
+    for (const TextLayout& layout : kTextLayouts)
+        if (std::strncmp(layout.id, id, std::strlen(layout.id)) == 0) return &layout;
+    return nullptr;
 }
 
 const char* FrameIdOf(int id) { return id >= 1 && id <= kFrameRows ? ID3FrameTable[id - 1].v23 : nullptr; }

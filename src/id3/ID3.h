@@ -19,7 +19,6 @@ struct ID3State {
     platform::GrowBuffer keptFrames;  // frames carried into the new tag verbatim
     platform::GrowBuffer readText;    // converted text, reading direction
     platform::GrowBuffer writeText;   // converted text, writing direction
-    platform::Buffer picture;         // field 48 of a version-2.2 tag, as an APIC body
     platform::ByteView storedComment; // the body of the comment in field 50, as read
 };
 

@@ -9,6 +9,7 @@
 #include "id3/ID3.h"
 #include "id3/TextEncoding.h"
 #include "id3/UnicodeHandle.h"
+#include "id3/V23Carry.h"
 #include "platform/Trace.h"
 
 namespace zm::id3 {
@@ -57,8 +58,15 @@ void CarryComment(MDRecord& record, ID3State& state, platform::GrowBuffer& stage
     uint8_t language[3] = {'X', 'X', 'X'};
     if (stored.size() >= 4) std::memcpy(language, stored.data() + 1, 3);
     Bytes internal(field.data, size_t(field.size));
-    uint32_t n = UnicodeHandle(record.fields, kCommentField, field.size, state, Direction::Writing);
     const char* id = FrameIdOf(kCommentField);
+    // UTF-8 text is the body as read; it goes in as UTF-16, as the writer
+    // carries it.
+    CarryContext asRead;
+    if (internal[0] == kUtf8) {
+        AppendCarriedFrame(staged, id, field.frameFlags, internal, asRead);
+        return;
+    }
+    uint32_t n = UnicodeHandle(record.fields, kCommentField, field.size, state, Direction::Writing);
     if (n == 0) {
         const uint8_t empty = 0;
         AppendFrame(staged, id, field.frameFlags, {Bytes(&empty, 1)});

@@ -104,7 +104,8 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
     record.id3v2Flags = flags;
     audio.start = kTagHeaderSize;
     if (bytes < kTagHeaderSize) return ZMTAGIO_S_OK;
-    size_t tagEnd = std::min<size_t>(bytes, kTagHeaderSize + ReadSyncsafe(std::span<const uint8_t>(destination + kTagSize, 4)));
+    uint32_t declaredSize = ReadSyncsafe(std::span<const uint8_t>(destination + kTagSize, 4));
+    size_t tagEnd = std::min<size_t>(bytes, kTagHeaderSize + declaredSize);
     bool footer = HasFooter(destination) && bytes - tagEnd >= kTagHeaderSize &&
                   std::memcmp(destination + tagEnd, "3DI", 3) == 0;
     uint64_t declaredEnd = tagEnd + (footer ? kTagHeaderSize : 0);

@@ -14,10 +14,12 @@
 #include "id3/ByteOrder.h"
 #include "id3/Comment.h"
 #include "id3/FrameBuilder.h"
+#include "id3/FrameCarry.h"
 #include "id3/FrameTable.h"
 #include "id3/ID3.h"
 #include "id3/TagHeader.h"
 #include "id3/TextEncoding.h"
+#include "id3/V23Carry.h"
 #include "platform/Trace.h"
 
 namespace zm::id3 {
@@ -49,13 +51,17 @@ uint64_t EstimateTag(const MDRecord& record, const ID3State& state, size_t edite
 // A converted field, re-encoded from the internal form. A UTF-16 comment
 // gets back the language it had in the file, and an empty description when
 // the internal form held its text alone. Encoding 0 drops the closing zero.
-bool AppendTextFrame(platform::GrowBuffer& tag, const MDField& field, int id, const ID3State& state) {
+// UTF-8 text (encoding 3) is the frame's body as read.
+bool AppendTextFrame(platform::GrowBuffer& tag, const MDField& field, int id, const ID3State& state,
+                     CarryContext& context) {
     std::span<const uint8_t> internal(field.data, size_t(field.size));
+    if (internal[0] == kUtf8) return AppendCarriedFrame(tag, field.frameId, field.frameFlags, internal, context);
     ConvertedText text = EncodeID3Text(internal, field.data[0]);
     if (text.bytes.empty() || text.length == 0) return true;
     std::span<const uint8_t> encoded = text.view();
-    if (encoded[0] == kLatin1) return AppendFrame(tag, field.frameId, field.frameFlags, {encoded.first(encoded.size() - 1)});
-    if (id != kCommentField) return AppendFrame(tag, field.frameId, field.frameFlags, {encoded});
+    if (encoded[0] == kLatin1) encoded = encoded.first(encoded.size() - 1);
+    if (id != kCommentField || encoded[0] == kLatin1)
+        return AppendCarriedFrame(tag, field.frameId, field.frameFlags, encoded, context);
     const uint8_t* language =
         state.storedComment.size() >= 4 ? state.storedComment.data() + 1 : kUnknownLanguage;
     CommentPrefix prefix = UTF16CommentPrefix(language, internal);
@@ -63,18 +69,46 @@ bool AppendTextFrame(platform::GrowBuffer& tag, const MDField& field, int id, co
                        {encoded.first(1), std::span<const uint8_t>(prefix.bytes, prefix.length), encoded.subspan(1)});
 }
 
+// A field holding a frame body as read; a version-2.2 picture becomes an
+// APIC body here.
+bool AppendBodyFrame(platform::GrowBuffer& tag, const MDRecord& record, int id, CarryContext& context) {
+    const MDField& field = record.fields[id];
+    std::span<const uint8_t> body(field.data, size_t(field.size));
+    platform::Buffer picture;
+    if (id == kPictureField && record.id3v2Version == 2) {
+        if (!PictureToAPIC(body, picture)) return false;
+        body = picture.span();
+    }
+    return AppendCarriedFrame(tag, field.frameId, field.frameFlags, body, context);
+}
+
+bool HoldsFrame(std::span<const uint8_t> frames, const char* wanted) {
+    bool found = false;
+    ForEachFrame(frames, [&](const char* id, uint16_t, std::span<const uint8_t>) {
+        found = std::memcmp(id, wanted, 4) == 0;
+        return !found;
+    });
+    return found;
+}
+
 bool AppendFrames(platform::GrowBuffer& tag, const MDRecord& record, const ID3State& state,
                   std::span<const uint8_t> editedFrames) {
+    const char* year = FrameIdOf(kYearField);
+    CarryContext context{record.id3v2Version == 4, record.fields[kYearField].size > 0 ||
+                                                       HoldsFrame(editedFrames, year) ||
+                                                       HoldsFrame(state.keptFrames.bytes(), year)};
     bool ok = platform::AppendToBuffer(state.extendedHeader.data(), uint32_t(state.extendedHeader.size()), tag) &&
               platform::AppendToBuffer(editedFrames.data(), uint32_t(editedFrames.size()), tag);
     for (int id = 1; ok && id <= kLastField; ++id) {
         const MDField& field = record.fields[id];
         if (field.size <= 0 || field.data == nullptr) continue;
-        ok = IsConvertedField(id) ? AppendTextFrame(tag, field, id, state)
-                                  : AppendFrame(tag, field.frameId, field.frameFlags,
-                                                {std::span<const uint8_t>(field.data, size_t(field.size))});
+        ok = IsConvertedField(id) ? AppendTextFrame(tag, field, id, state, context)
+                                  : AppendBodyFrame(tag, record, id, context);
     }
-    return ok && platform::AppendToBuffer(state.keptFrames.data, state.keptFrames.used, tag);
+    ForEachFrame(state.keptFrames.bytes(), [&](const char* id, uint16_t flags, std::span<const uint8_t> body) {
+        return ok = ok && AppendCarriedFrame(tag, id, flags, body, context);
+    });
+    return ok;
 }
 
 // The length the tag takes with its padding: the room when the frames fit in

@@ -80,6 +80,7 @@ private:
         Frame frame;
         frame.flags = header.flags | extraFlags_;
         frame.body = version_ == 4 ? CarryV24Frame(body, &frame.flags) : body;
+        if (version_ == 4 && HoldsJoinedValues(header.id)) frame.body = JoinTextValues(frame.body);
         int row = FindFrameRow(header.id, version_);
         std::memcpy(frame.id, row >= 0 ? ID3FrameTable[row].v23 : header.id, 4);
         if (row == kCommentField - 1) return ChooseComment(frame);
@@ -87,23 +88,20 @@ private:
         Keep(frame, row);
     }
 
+    // Text that cannot be converted (invalid UTF-8, an unknown encoding,
+    // UTF-16 without a mark) leaves the field empty; the frame is kept as it
+    // stands, so that a rewrite still carries it.
     void Store(int id, const Frame& frame) {
         MDField& field = record_.fields[id];
         std::memcpy(field.frameId, frame.id, 4);
         field.frameFlags = frame.flags;
         field.data = frame.body.data();
         field.size = int32_t(frame.body.size());
-        if (version_ == 2 && id == kPictureField) {
-            if (!PictureToAPIC(frame.body, state_.picture)) {
-                field.size = 0;
-                return;
-            }
-            field.data = state_.picture.data();
-            field.size = int32_t(state_.picture.size());
-        }
         if (IsConvertedField(id) &&
-            UnicodeHandle(record_.fields, id, field.size, state_, Direction::Reading) == 0)
+            UnicodeHandle(record_.fields, id, field.size, state_, Direction::Reading) == 0) {
             field.size = 0;
+            Keep(frame, id - 1);
+        }
     }
 
     // Frames of any size are kept, bounded only by the tag. Frames of a

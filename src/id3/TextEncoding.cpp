@@ -68,6 +68,19 @@ int SequenceLength(uint8_t lead, uint32_t* payload) {
     return -1;
 }
 
+// The length of the UTF-8 sequence at i and its code point; 0 for a cut or
+// stray sequence, a lead byte F8 to FF or a code point above U+10FFFF.
+size_t NextCodePoint(std::span<const uint8_t> source, size_t i, uint32_t* codePoint) {
+    int extra = SequenceLength(source[i], codePoint);
+    if (extra < 0 || size_t(extra) >= source.size() - i) return 0;
+    for (int k = 1; k <= extra; ++k) {
+        uint8_t next = source[i + size_t(k)];
+        if ((next & 0xC0) != 0x80) return 0;
+        *codePoint = *codePoint << 6 | (next & 0x3F);
+    }
+    return *codePoint > kMaxCodePoint ? 0 : size_t(extra) + 1;
+}
+
 // The offset of the text after the first byte-order mark that is followed by
 // a non-zero unit, with its byte order; a mark followed by a zero unit (an
 // empty string) is passed over. Either mark is accepted, so text we wrote
@@ -164,15 +177,9 @@ uint32_t Utf8ToUtf16(std::span<const uint8_t> source, std::span<uint8_t> destina
     uint32_t last = 0;
     for (size_t i = 0; i < source.size();) {
         uint32_t codePoint;
-        int extra = SequenceLength(source[i], &codePoint);
-        if (extra < 0 || size_t(extra) >= source.size() - i) return 0;
-        for (int k = 1; k <= extra; ++k) {
-            uint8_t next = source[i + size_t(k)];
-            if ((next & 0xC0) != 0x80) return 0;
-            codePoint = codePoint << 6 | (next & 0x3F);
-        }
-        i += size_t(extra) + 1;
-        if (codePoint > kMaxCodePoint) return 0;
+        size_t length = NextCodePoint(source, i, &codePoint);
+        if (length == 0) return 0;
+        i += length;
         if (codePoint >= 0x10000) {
             out.PutUnit(0xD800 + ((codePoint - 0x10000) >> 10), littleEndian);
             codePoint = 0xDC00 + ((codePoint - 0x10000) & 0x3FF);
@@ -184,12 +191,24 @@ uint32_t Utf8ToUtf16(std::span<const uint8_t> source, std::span<uint8_t> destina
     return out.used();
 }
 
+bool IsValidUtf8(std::span<const uint8_t> text) {
+    uint32_t codePoint;
+    for (size_t i = 0, length; i < text.size(); i += length)
+        if ((length = NextCodePoint(text, i, &codePoint)) == 0) return false;
+    return true;
+}
+
 uint32_t DecodeID3TextInto(std::span<const uint8_t> body, uint8_t encoding, std::span<uint8_t> out) {
-    if (body.empty() || encoding > kUtf16BigEndian || out.size() < kGrowth * body.size()) return 0;
+    if (body.empty() || encoding > kUtf8 || out.size() < kGrowth * body.size()) return 0;
     out[0] = encoding;
     std::span<const uint8_t> text = body.subspan(1);
     bool littleEndian = false;
     if (encoding == kLatin1) return DecodeAnsiInto(body, out);
+    if (encoding == kUtf8) {
+        if (!IsValidUtf8(text)) return 0;
+        std::copy(text.begin(), text.end(), out.begin() + 1);
+        return uint32_t(body.size());
+    }
     if (encoding == kUtf16) {
         size_t start;
         if (!FindMarkedText(text, &start, &littleEndian)) return 0;
@@ -199,7 +218,7 @@ uint32_t DecodeID3TextInto(std::span<const uint8_t> body, uint8_t encoding, std:
 }
 
 ConvertedText DecodeID3Text(std::span<const uint8_t> body, uint8_t encoding) {
-    if (body.empty() || encoding > kUtf16BigEndian) return {};
+    if (body.empty() || encoding > kUtf8) return {};
     ConvertedText out = Allocate(kGrowth * body.size());
     if (out.bytes.empty()) return {};
     out.length = DecodeID3TextInto(body, encoding, out.bytes.span());

@@ -136,9 +136,8 @@ TEST_F(Cli, RefusedEditsAndNothingToRemoveLeaveTheFile) {
     ASSERT_EQ(test::Run("head -c 100 " + Quote(wma) + " >" + Quote(File("cut.wma"))).status, 0);
     struct Row { std::string path, options; int status = 1; std::string command = "set"; };
     std::vector<Row> rows = {
-        {mp3, "--album ok --title " + std::string(31, 'x')}, {mp3, "--title '\u2603'"}, {mp3, "--track abc"},
-        {mp3, "--genre 'No Such Genre'"}, {mp3, "--year 19999"}, {mp3, "--field NOPE=1"}, {mp3, "--field APIC=x"},
-        {mp3, "--comment " + std::string(29, 'c') + " --track 2"}, {mp3, "--field TIT2=" + std::string(10001, 'x')},
+        {mp3, "--album ok --track abc"}, {mp3, "--genre 'No Such Genre'"}, {mp3, "--field NOPE=1"},
+        {mp3, "--field APIC=x"}, {mp3, "--comment " + std::string(29, 'c') + " --track 2"},
         {ogg, "--id3v1 --title x"}, {ogg, "--field TIT2=x"}, {wma, "--field WM/Composer=" + std::string(300, 'x')},
         {wma, "--artist '\u2603'"}, {File("cut.wma"), "--title x"},
         {plain, "--id3v1 --id3v2", 0, "remove"}, {plain, "--ogg", 0, "remove"}, {File("b.ogg"), "--ogg", 1, "remove"}};
@@ -159,33 +158,6 @@ TEST_F(Cli, RefusedEditsAndNothingToRemoveLeaveTheFile) {
         EXPECT_TRUE(ReadFile(row.path) == before) << what;
     }
     EXPECT_NE(Zmtagio("remove " + Quote(plain) + " --id3v1").out.find("no ID3v1 tag to remove"), std::string::npos);
-}
-
-// Frames the component would leave out of a rewritten tag make the file
-// refused, unless the command replaces them; frames it carries do not.
-TEST_F(Cli, RewritesThatWouldLoseFramesAreRefused) {
-    std::string path = File("a.mp3");
-    const char* unconvertible = "[TIT2(encoding=3, text='\\u2603'), TPE1(encoding=0, text='a')]";
-    for (const auto& [frames, options, status] :
-         {std::tuple{unconvertible, "--album X", 1}, {unconvertible, "--title X", 0},
-          {"[APIC(encoding=0, mime='image/png', type=3, desc='front', data=b'p'),"
-           " APIC(encoding=0, mime='image/png', type=4, desc='back', data=b'p' * 30000)]", "--title X", 1},
-          {"[APIC(encoding=0, mime='image/png', type=3, desc='front', data=b'p' * 30000)]", "--title X", 0}}) {
-        ASSERT_TRUE(MakeMp3(path) && TagMp3(path, frames, true, 4));
-        Json before = MutagenFrames(path);
-        Bytes bytes = ReadFile(path);
-        Outcome set = Zmtagio("set " + Quote(path) + " " + options);
-        EXPECT_EQ(set.status, status) << frames << " " << options << set.err;
-        if (status == 1) {
-            EXPECT_NE(set.err.find("would lose"), std::string::npos) << set.err;
-            EXPECT_EQ(Zmtagio("remove " + Quote(path) + " --id3v1").status, 1);
-            EXPECT_TRUE(ReadFile(path) == bytes);
-            continue;
-        }
-        Json after = MutagenFrames(path);
-        for (auto it = before.begin(); it != before.end(); ++it)
-            EXPECT_TRUE(it.key() == "TIT2" || after[it.key()] == it.value()) << it.key();
-    }
 }
 
 // The tags are made without padding, so what stays is byte for byte what the

@@ -99,11 +99,14 @@ TEST(JsonWriter, NestingNumbersAndHexAsTheLibraryWritesThem) {
         json.EndArray();
         json.BeginArray("empty");
         json.EndArray();
+        json.Raw(R"("raw":1,"nested":{"x":[2]})");
         // Far more than the writer's first room: each byte becomes six.
         json.String("long", std::string(5000, '\x01'));
         json.EndObject();
     }
     expected["empty"] = Ordered::array();
+    expected["raw"] = 1;
+    expected["nested"] = {{"x", {2}}};
     expected["long"] = std::string(5000, '\x01');
     EXPECT_EQ(out, "kept " + Library(expected));
 }

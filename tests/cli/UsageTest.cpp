@@ -9,7 +9,8 @@ TEST_F(Cli, BadUsageExitsWithTwoAndOneLineHelpAndVersionWithZero) {
     WriteFile(File("a.mp3"), ToBytes("x"));
     const std::string rows[] = {"", "unknown", "show", "show --lang english " + file, "show --codepage 12345 " + file,
                                 "set " + file, "set " + file + " --field TIT2", "set " + file + " --title",
-                                "remove " + file, "scan --jobs 0 " + Quote(dir.path()), "scan"};
+                                "remove " + file, "scan --jobs 0 " + Quote(dir.path()), "scan",
+                                "set --jobs 0 " + file + " --title x", "remove --jobs 257 --id3v1 " + file};
     for (const std::string& arguments : rows) {
         Outcome run = Zmtagio(arguments);
         EXPECT_EQ(run.status, 2) << arguments;

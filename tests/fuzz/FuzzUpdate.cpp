@@ -120,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(OpenChecked(reader, record, "eng") == (family == WM ? ZMTAGIO_S_FALSE : ZMTAGIO_S_OK),
           "the updated file does not open");
     Check(FamilyOf(*record) == family, "the update changed the file's format");
+    Check(!record->hasID3v2 || record->id3v2Version == 3, "the rewritten ID3v2 tag is not version 2.3");
     for (const Edit* edit : taken) {
         const MDField& field = record->fields[edit->id];
         std::string where = "kind " + std::to_string(edit->kind) + " id " + std::to_string(edit->id);

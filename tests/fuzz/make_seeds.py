@@ -64,6 +64,25 @@ v1 = bytearray(b"TAG" + bytes(125))
 v1[3:16], v1[93:97], v1[97:104], v1[126], v1[127] = b"Seed v1 title", b"1999", b"comment", 3, 17
 write("v23-rich.mp3", bytes(v1), "ab")
 
+# Today's version-2.4 tags: UTF-8 text in every frame that has an encoding byte, several values, dates and people
+# lists that version 2.3 names otherwise, a frame far larger than the others; then text that is not UTF-8.
+write("v24-utf8.mp3", audio)
+tags = id3.ID3()
+for f in [id3.TIT2(encoding=3, text="Seed \u00e9\u4e2d\U0001f3b5"), id3.TPE1(encoding=3, text=["Anna", "Bob"]),
+          id3.TDRC(encoding=3, text="2024-03-15T10:30"), id3.TDOR(encoding=3, text="1999-05"),
+          id3.TIPL(encoding=3, people=[["producer", "P"]]), id3.TMCL(encoding=3, people=[["piano", "Q"]]),
+          id3.COMM(encoding=3, lang="eng", desc="d\u00e9", text="Seed comment"),
+          id3.USLT(encoding=3, lang="eng", desc="", text="la la"), id3.TXXX(encoding=3, desc="k", text=["a", "b"]),
+          id3.APIC(encoding=3, mime="image/png", type=3, desc="\u00e9", data=b"\x89PNG" + bytes(40)),
+          id3.GEOB(encoding=3, mime="a/b", filename="f\u00e9", desc="g", data=b"obj"),
+          id3.WXXX(encoding=3, desc="w\u00e9", url="http://x"), id3.PRIV(owner="big", data=bytes(30000))]:
+    tags.add(f)
+tags.save(p("v24-utf8.mp3"), v2_version=4, padding=lambda info: 100)
+write("v24-bad-utf8.mp3", tag(4, 0, b"".join(fid + syncsafe(len(v)) + b"\0\0" + v for fid, v in [
+    (b"TIT2", b"\x03\xff\xfe"), (b"COMM", b"\x03eng\0\xc3"), (b"APIC", b"\x03image/png\0\x03\xf8\0\x89"),
+    (b"TALB", b"\x03ok\0\0more")])) + audio)
+write("v23-junk.mp3", tag(3, 0, frame("TIT2", b"\0Junk") + bytes(8) + b"\xff\xfb\x90\x64" + bytes(8)) + audio)
+
 # Layouts only hand-made tags have.
 write("v22.mp3", tag(2, 0, frame("TT2", b"\0Seed 2.2 title") + frame("TP1", b"\x01\xff\xfeS\0e\0e\0d\0\0\0") +
                      frame("COM", b"\0eng\0Seed comment") + frame("PIC", b"\0PNG\0\0" + bytes(16)) +

@@ -71,6 +71,76 @@ TEST_F(WriteTest, ID3V1EditsTheirWidthsAndAnEmptyBlock) {
     EXPECT_EQ(record.fields[113].size, 0);
 }
 
+// A version-2.4 tag written as version 2.3: values joined, UTF-8 re-encoded as UTF-16 part by part, dates split,
+// people lists renamed; a large frame and text that is not valid UTF-8 carried byte for byte.
+TEST_F(WriteTest, Version4TagCarriedIntoVersion23) {
+    Bytes apic = Text("image/png") + FromHex("00 03") + Text("d\xc3\xa9") + FromHex("00 89 50");
+    Bytes priv = Text("big") + Bytes(30000, 0x5A);
+    Bytes frames = Frame(4, "TIT2", Text("\x03" "a\0b")) +
+                   Frame(4, "TPE1", FromHex("01 ff fe 61 00 00 00 fe ff 00 62")) +
+                   Frame(4, "TDRC", Text("\0" "2024-03-15T10:30")) + Frame(4, "TDOR", Text("\x03" "1999-05-01")) +
+                   Frame(4, "TIPL", Text("\x03" "producer\0X\0")) + Frame(4, "COMM", Text("\x03" "eng\0h\xc3\xa9")) +
+                   Frame(4, "APIC", FromHex("03") + apic) + Frame(4, "TXXX", Text("\x03" "d\0v")) +
+                   Frame(4, "PRIV", priv) + Frame(4, "TIT3", Text("\x03\xff")) + Frame(4, "TALB", Text("\x03\xc3"));
+    TagReader r(Write(Tag(4, 0, frames) + kAudio));
+    ASSERT_EQ(r.result, ZMTAGIO_S_OK);
+    EXPECT_EQ(r.Field(17), "03612f62");              // UTF-8 as read, values joined
+    EXPECT_EQ(r.Field(30), "01612f62");
+    EXPECT_EQ(r.Field(50), Hex(Text("\x03" "eng\0h\xc3\xa9")));  // like ISO-8859-1: language and all
+    EXPECT_EQ(r.Field(1), "");                        // not valid UTF-8: kept as it stands
+    Bytes tag = Output([&](platform::File& f) { return WriteID3V2IntoFile(r.record, r.state, {}, 0, f); });
+    auto utf16 = [](const std::string& hex) { return FromHex("ff fe " + hex); };
+    Bytes body = Frame(3, "TORY", Text("\0" "1999")) + Frame(3, "TYER", Text("\0" "2024")) +
+                 Frame(3, "TDAT", Text("\0" "1503")) + Frame(3, "TIME", Text("\0" "1030")) +
+                 Frame(3, "IPLS", FromHex("01") + utf16("70 00 72 00 6f 00 64 00 75 00 63 00 65 00 72 00 00 00") +
+                                      utf16("58 00 00 00")) +
+                 Frame(3, "TIT2", FromHex("01") + utf16("61 00 2f 00 62 00")) + Frame(3, "TIT3", Text("\x03\xff")) +
+                 Frame(3, "TPE1", FromHex("01") + utf16("61 00 2f 00 62 00 00 00")) +
+                 Frame(3, "TXXX", FromHex("01") + utf16("64 00 00 00") + utf16("76 00")) +
+                 Frame(3, "APIC", FromHex("01") + Text("image/png") + FromHex("00 03") + utf16("64 00 e9 00 00 00") +
+                                      FromHex("89 50")) +
+                 Frame(3, "COMM", FromHex("01") + Text("eng") + utf16("00 00") + utf16("68 00 e9 00")) +
+                 Frame(3, "PRIV", priv) + Frame(3, "TALB", Text("\x03\xc3"));
+    EXPECT_EQ(Hex(tag), Hex(Tag(3, 0, body + Zeros(kFreshPadding))));
+}
+
+// The audio begins where the header says the tag ends, unless what lies between the last frame and that end is not
+// padding. The new tag fills the old room exactly when it fits, else it gets fresh padding.
+TEST_F(WriteTest, AudioStartAndTheRoomOfTheNewTag) {
+    Bytes title = Frame(3, "TIT2", Text("\0Title"));
+    Bytes v4title = Frame(4, "TIT2", Text("\0Title"));
+    Bytes footer = Text("3DI") + FromHex("04 00 10") + Syncsafe(uint32_t(v4title.size() + 40));
+    struct Case {
+        const char* name;
+        Bytes file;
+        uint64_t audioStart;
+        Bytes staged;
+        uint64_t tagLength;  // of the tag written for the room audioStart
+    } cases[] = {
+        {"padding", Tag(3, 0, title + Zeros(100)) + kAudio, 10 + title.size() + 100, {}, 10 + title.size() + 100},
+        {"footer", Tag(4, 0x10, v4title + Zeros(40)) + footer + kAudio, 20 + v4title.size() + 40, {},
+         20 + v4title.size() + 40},
+        {"footer flag without footer", Tag(4, 0x10, v4title + Zeros(40)) + kAudio, 10 + v4title.size() + 40, {},
+         10 + v4title.size() + 40},
+        {"no room left", Tag(3, 0, title) + kAudio, 10 + title.size(), Frame(3, "TALB", Text("\0A")),
+         10 + title.size() + 12 + kFreshPadding},
+        {"junk behind the frames", Tag(3, 0, title + Zeros(4) + Text("junk") + Zeros(8)) + kAudio,
+         10 + title.size(), {}, 10 + title.size()},
+    };
+    for (const Case& c : cases) {
+        TagReader r(Write(c.file));
+        ASSERT_EQ(r.result, ZMTAGIO_S_OK) << c.name;
+        EXPECT_EQ(r.audio.start, c.audioStart) << c.name;
+        ID3V2Tag tag;
+        ASSERT_TRUE(BuildID3V2Tag(r.record, r.state, c.staged, r.audio.start, tag)) << c.name;
+        EXPECT_EQ(tag.bytes.used, c.tagLength) << c.name;
+        EXPECT_EQ(tag.fillsRoom, c.tagLength == c.audioStart) << c.name;
+        Bytes frames = c.staged + title;
+        EXPECT_EQ(Hex(tag.bytes.data, tag.bytes.used), Hex(Tag(3, 0, frames + Zeros(c.tagLength - 10 - frames.size()))))
+            << c.name;
+    }
+}
+
 class EditTest : public TagFileTest {
 protected:
     void Read(const Bytes& frames) {
@@ -138,6 +208,12 @@ TEST_F(EditTest, ForeignCommentIsCarriedOverOrLeft) {
     // Deleting in French now removes the carried frame.
     EXPECT_EQ(Edit(50, Text(""), "fre"), ZMTAGIO_S_OK);
     EXPECT_EQ(Staged(), Hex(Frame(3, "COMM", Text("\0eng\0new\0"), 0x0020)));
+    // A UTF-8 comment is carried over as UTF-16.
+    staged_.Release();
+    Read(Frame(3, "COMM", Text("\x03" "frex\0ok")));
+    EXPECT_EQ(Edit(50, Text("\0new")), ZMTAGIO_S_OK);
+    Bytes carried = FromHex("01") + Text("fre") + FromHex("ff fe 78 00 00 00 ff fe 6f 00 6b 00");
+    EXPECT_EQ(Staged(), Hex(Frame(3, "COMM", carried) + Frame(3, "COMM", Text("\0eng\0new\0"), 0x0020)));
 }
 
 }  // namespace
