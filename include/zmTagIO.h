@@ -165,7 +165,8 @@ typedef enum MDTagKind {
  *   zero. COMM (50) in encoding 0: 0, 3 language bytes, description, a zero,
  *   text; in encodings 1 and 2 the language is dropped: 1, description, a
  *   zero, text (which may begin with EF BB BF, its byte-order mark). A frame
- *   in encoding 3 (UTF-8) is not converted: its body as is.
+ *   in encoding 3 (UTF-8) keeps its body as stored, the same form (COMM with
+ *   its language, as in encoding 0).
  * - ID3v2, other fields: the frame body as stored (encoding byte first where
  *   the frame has one).
  * - ID3v1: the field's bytes in the 128-byte block, zero-padded, not trimmed.
