@@ -22,8 +22,8 @@ inline constexpr int kLastWMField = 16;
 TagFamily FamilyOf(const MDRecord& record);
 // False for a Windows Media record whose read failed: no slot has its buffer.
 bool WMValuesRead(const MDRecord& record);
-// "ID3v2.3, ID3v1", "Ogg Vorbis", "Windows Media", "no tags", ...
-std::string DescribeTags(const MDRecord& record);
+// "ID3v2.3, ID3v1", "Ogg Vorbis", "Ogg Opus", "Windows Media", "no tags", ...
+std::string DescribeTags(const std::string& path, const MDRecord& record);
 
 // Views into the record and into text a FieldList converted.
 struct FieldView {

@@ -1,9 +1,9 @@
 #include "ReadBack.h"
 
+#include "OggComments.h"
+
 namespace zmtagio {
 namespace {
-
-constexpr int kFirstOggField = 1;
 
 // A deleted field reads as absent or empty; an ID3v1 track as 0. Deleting
 // the comment of one language may bring another language's comment into the
@@ -31,15 +31,27 @@ std::string MissingEdit(const MDRecord& record, const std::vector<Edit>& edits, 
     return {};
 }
 
-bool HasTag(const MDRecord& record, LONG kind) {
+std::string ChangedOggEntry(const std::string& path, const std::vector<std::string>& before,
+                            const std::vector<Edit>& edits) {
+    std::vector<std::string> names;
+    for (const Edit& edit : edits)
+        if (const char* name = zmTagIOFieldName(MD_KIND_OGG, edit.id); name && edit.kind == MD_KIND_OGG)
+            names.push_back(name);
+    std::optional<std::vector<std::string>> after = OggEntries(path);
+    if (!after) return "the comments cannot be read back";
+    std::optional<std::string> changed = ChangedOtherEntry(before, *after, names);
+    return changed ? "the comment " + QuotedForTerminal(*changed) + " changed, though it was not to be" : std::string();
+}
+
+bool HasTag(const std::string& path, const MDRecord& record, LONG kind) {
     switch (kind) {
         case MD_KIND_ID3V1: return record.hasID3v1 != 0;
         case MD_KIND_ID3V2: return record.hasID3v2 != 0;
-        case MD_KIND_OGG:
+        case MD_KIND_OGG: {
             if (!record.isOgg) return false;
-            for (int id = kFirstOggField; id <= kLastOggField; ++id)
-                if (record.fields[id].size > 0) return true;
-            return false;
+            std::optional<std::vector<std::string>> entries = OggEntries(path);
+            return !entries || !entries->empty();
+        }
         default: return false;
     }
 }
@@ -48,7 +60,7 @@ const char* TagName(LONG kind) {
     switch (kind) {
         case MD_KIND_ID3V1: return "ID3v1 tag";
         case MD_KIND_ID3V2: return "ID3v2 tag";
-        default: return "Ogg Vorbis comments";
+        default: return "Ogg comments";
     }
 }
 

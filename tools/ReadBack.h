@@ -12,7 +12,13 @@ namespace zmtagio {
 // The first edit the record does not show, as a message; empty when all do.
 std::string MissingEdit(const MDRecord& record, const std::vector<Edit>& edits, uint32_t codePage);
 
-bool HasTag(const MDRecord& record, LONG kind);
+// The rewrite of an Ogg file kept every entry it was not asked to change, in
+// its place: empty when it did, else a message.
+std::string ChangedOggEntry(const std::string& path, const std::vector<std::string>& before,
+                            const std::vector<Edit>& edits);
+
+// Ogg comments count when the file has any entry, of any name.
+bool HasTag(const std::string& path, const MDRecord& record, LONG kind);
 const char* TagName(LONG kind);
 
 }  // namespace zmtagio

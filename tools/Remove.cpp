@@ -11,10 +11,11 @@ namespace {
 
 // "no ID3v1 tag to remove" for each named kind the file does not have; the
 // kinds it has.
-std::vector<LONG> PresentKinds(const MDRecord& record, const std::vector<LONG>& kinds, std::string& absent) {
+std::vector<LONG> PresentKinds(const std::string& path, const MDRecord& record, const std::vector<LONG>& kinds,
+                               std::string& absent) {
     std::vector<LONG> present;
     for (LONG kind : kinds) {
-        if (HasTag(record, kind))
+        if (HasTag(path, record, kind))
             present.push_back(kind);
         else
             absent.append(absent.empty() ? "" : "; ").append("no ").append(TagName(kind)).append(" to remove");
@@ -41,7 +42,7 @@ FileReport RemoveOne(TagSession& session, const WalkedFile& file, const RemoveOp
         return report;
     }
     std::string line;
-    std::vector<LONG> kinds = PresentKinds(record, options.kinds, line);
+    std::vector<LONG> kinds = PresentKinds(path, record, options.kinds, line);
     if (!kinds.empty()) {
         for (LONG kind : kinds) session.Remove(kind);
         hr = session.Update();
@@ -56,7 +57,7 @@ FileReport RemoveOne(TagSession& session, const WalkedFile& file, const RemoveOp
         hr = session.Open(path, Language{});
     }
     for (LONG kind : kinds) {
-        if (Failed(hr) || HasTag(*session.Record(), kind)) {
+        if (Failed(hr) || HasTag(path, *session.Record(), kind)) {
             report.Fail(path + ": the file still has its " + std::string(TagName(kind)));
             return report;
         }

@@ -115,7 +115,7 @@ std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* rec
         if (std::string problem = FileProblem(path); !problem.empty()) line.append(": ").append(problem);
         return line;
     }
-    return line.append(": ").append(DescribeTags(*record));
+    return line.append(": ").append(DescribeTags(path, *record));
 }
 
 std::string TextReport(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage) {

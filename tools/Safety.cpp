@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "OggComments.h"
+
 namespace zmtagio {
 namespace {
 
@@ -53,10 +55,16 @@ std::optional<std::string> ContainerKind(const std::string& path) {
     return std::nullopt;
 }
 
+// Ogg files of other codecs, and Ogg Vorbis or Opus files whose header pages
+// the component does not take, are not tagged: an ID3v2 tag in front would
+// break them, and their comments are not the component's to change.
 std::string RefusalForOgg(const std::string& path, const MDRecord& record) {
-    if (!record.isOgg && ContainerKind(path) == "Ogg")
-        return "it is an Ogg file that is not Ogg Vorbis with a comment header this program can rebuild";
-    return {};
+    if (record.isOgg || ContainerKind(path) != "Ogg") return {};
+    std::string codec = OggCodec(path);
+    if (codec == "Vorbis" || codec == "Opus")
+        return "its Ogg " + codec + " header pages cannot be read whole (damaged, several streams, or comments over 32 MB)";
+    return "it is an Ogg file of " + (codec == "an unknown codec" ? codec : "the codec " + codec) +
+           "; only Ogg Vorbis and Ogg Opus comments are written";
 }
 
 std::string RefusalForSet(const std::string& path, const MDRecord& record) {

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "OggComments.h"
 #include "Plan.h"
 #include "ReadBack.h"
 #include "Report.h"
@@ -102,6 +103,9 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
         report.Fail(path + ": nothing was written: " + plan.error);
         return report;
     }
+    // Entries the record does not show are checked in the file itself.
+    std::optional<std::vector<std::string>> entries;
+    if (family == TagFamily::Ogg) entries = OggEntries(path);
     if (std::string failure = Apply(session, family, plan.edits, language, path); !failure.empty()) {
         report.Fail(failure);
         return report;
@@ -113,6 +117,7 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
     hr = session.Open(path, language);
     std::string missing = Failed(hr) ? "the file cannot be read back (" + ResultName(hr) + ")"
                                      : MissingEdit(*session.Record(), plan.edits, codePage);
+    if (missing.empty() && entries) missing = ChangedOggEntry(path, *entries, plan.edits);
     if (!missing.empty()) {
         report.Fail(path + ": " + missing);
         return report;

@@ -158,7 +158,7 @@ int Usage(const std::string& message) {
 int main(int argc, char** argv) {
     using namespace zmtagio;
     if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    CLI::App app{"Reads and writes the tags of MP3 (ID3v1, ID3v2), Ogg Vorbis and Windows Media files.", "zmtagio"};
+    CLI::App app{"Reads and writes the tags of MP3 (ID3v1, ID3v2), Ogg Vorbis, Ogg Opus and Windows Media files.", "zmtagio"};
     app.set_version_flag("--version", "zmtagio " ZMTAGIO_VERSION);
     app.require_subcommand(1);
     app.footer(kMainFooter);
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
     removeCommand->add_option("FILE", remove.files, "Files and folders to change")->required();
     removeCommand->add_flag("--id3v1", removeID3V1, "Remove the ID3v1 block");
     removeCommand->add_flag("--id3v2", removeID3V2, "Remove the ID3v2 tag");
-    removeCommand->add_flag("--ogg", removeOgg, "Remove every Ogg Vorbis comment");
+    removeCommand->add_flag("--ogg", removeOgg, "Remove every Ogg Vorbis or Opus comment");
     removeCommand->footer(kRemoveFooter);
 
     ScanOptions scan;

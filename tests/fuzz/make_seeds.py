@@ -2,11 +2,12 @@
 """make_seeds.py OUTDIR: the seeds of the fuzzing corpora, small real files from ffmpeg, oggenc and mutagen, and
 tags by hand for layouts those tools never write (ID3v2.2, extended headers, unsynchronisation, footers)."""
 import os
+import shutil
 import struct
 import subprocess
 import sys
 
-from mutagen import asf, id3
+from mutagen import asf, id3, oggopus, oggvorbis
 
 out = sys.argv[1]
 os.makedirs(out, exist_ok=True)
@@ -103,6 +104,37 @@ for name, comments in [("tags.ogg", ["TITLE=Seed title", "ARTIST=Seed artist", "
     subprocess.run(["oggenc", "-Q", "-q", "-1", "-o", p(name), *[a for c in comments for a in ("-c", c)],
                     p("seed.wav")], check=True)
 os.remove(p("seed.wav"))
+
+# Ogg headers across pages: comment packets that mutagen spreads over several pages, Ogg Opus, and hand-broken
+# segment tables: a comment packet that never ends, one claimed longer than the file, a segment count past the table.
+ffmpeg("opus.opus", "-c:a", "libopus", "-b:a", "8k", "-metadata", "title=Seed opus", "-f", "ogg")
+for name, kind, source in [("paged.ogg", oggvorbis.OggVorbis, "tags.ogg"), ("paged.opus", oggopus.OggOpus, "opus.opus")]:
+    shutil.copy(p(source), p(name))
+    f = kind(p(name))
+    f["COMMENT"], f["ARTIST"] = "c" * 9000, ["One", "Tw\u00f6"]
+    f.save()
+
+
+def page_starts(data):
+    at = 0
+    while at + 27 <= len(data):
+        yield at
+        at += 27 + data[at + 26] + sum(data[at + 27:at + 27 + data[at + 26]])
+
+
+for name, source in [("never-ends.ogg", "paged.ogg"), ("claims-more.opus", "paged.opus"), ("count.opus", "paged.opus")]:
+    with open(p(source), "rb") as f:
+        data = bytearray(f.read())
+    starts = list(page_starts(data))
+    start, segments = starts[1], data[starts[1] + 26]
+    if name == "never-ends.ogg":
+        for at in starts[1:]:
+            data[at + 27:at + 27 + data[at + 26]] = b"\xff" * data[at + 26]
+    elif name == "claims-more.opus":
+        data = data[:start + 27 + segments + 3000]
+    else:
+        data[start + 26] = 255
+    write(name, bytes(data))
 
 # Windows Media: what ffmpeg writes, then attributes of every type, some in the header extension's metadata objects.
 ffmpeg("tags.wma", "-c:a", "wmav2", "-b:a", "32k", *TAGS, "-f", "asf")

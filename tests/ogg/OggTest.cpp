@@ -21,15 +21,6 @@ constexpr uint32_t kSerial = 0x5EB1A1u;
 Bytes LE32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 Bytes Cut(Bytes bytes, size_t size) { return bytes.resize(size), bytes; }
 
-uint32_t BitwisePageCrc(const Bytes& page) {
-    uint32_t crc = 0;
-    for (size_t i = 0; i < page.size(); ++i) {
-        crc ^= uint32_t(i >= 22 && i < 26 ? 0 : page[i]) << 24;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    }
-    return crc;
-}
-
 // count replaces the true number of entries when given; tail follows the list.
 Bytes CommentPacket(const std::string& magic, const std::vector<std::string>& entries, const Bytes& tail,
                     std::optional<uint32_t> count = {}) {
@@ -77,7 +68,7 @@ Bytes Pages(const std::vector<Bytes>& packets, PageOptions options = {}) {
         Bytes page = Bytes{'O', 'g', 'g', 'S', 0, flags} + (ends ? Bytes(8, 0) : Bytes(8, 0xFF)) + LE32(options.serial) +
                      LE32(options.sequence++) + LE32(0) + Bytes{uint8_t(n)} + table +
                      Bytes(body.begin() + long(bodyAt), body.begin() + long(bodyAt + bytes));
-        platform::StoreLE32(page.data() + 22, BitwisePageCrc(page));
+        platform::StoreLE32(page.data() + 22, BitwiseOggChecksum(page));
         out = out + page;
         continued = !lacing[at + n - 1].second;
         at += n, bodyAt += bytes;

@@ -47,13 +47,15 @@ struct Scenario {
     std::vector<Edit> edits;  // then MDUpdate
 };
 
-enum { kMP3, kOgg, kWMInPlace, kWMRewrite };
+enum { kMP3, kOgg, kWMInPlace, kWMRewrite, kOggGrows };
 const Scenario kScenarios[] = {
     {"MP3", Source::MP3,
      {{MD_KIND_ID3V2, MD_ID3V2_TIT2, "\x00" "New title"s}, {MD_KIND_ID3V1, MD_ID3V1_TITLE, "New v1 title"}}},
     {"Ogg", Source::Ogg, {{MD_KIND_OGG, MD_OGG_TITLE, "New title"}, {MD_KIND_OGG, MD_OGG_ARTIST, "New artist"}}},
     {"WMInPlace", Source::WMARoom, {{MD_KIND_WM, MD_WM_TITLE, "New title\0"s}}},
     {"WMRewrite", Source::WMA, {{MD_KIND_WM, MD_WM_ALBUMTITLE, std::string(290, 'a') + '\0'}}},  // past the room
+    // Header pages that grow by a page: every later page is renumbered.
+    {"OggGrows", Source::Ogg, {{MD_KIND_OGG, MD_OGG_COMMENT, std::string(70000, 'c')}}},
 };
 
 Bytes ReadWhole(const std::string& path) {
@@ -233,7 +235,7 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
     EXPECT_TRUE(problems.empty()) << problems.size() << " problems";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FaultWalk, ::testing::Range(0, 4),
+INSTANTIATE_TEST_SUITE_P(Formats, FaultWalk, ::testing::Range(0, 5),
                          [](const auto& info) { return std::string(kScenarios[info.param].name); });
 
 // A child rewrites a large file and is killed with SIGKILL at moments spread over its whole run, past the
@@ -334,7 +336,7 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, CrashSafety,
                          ::testing::Values(std::pair{kMP3, false}, std::pair{kMP3, true}, std::pair{kOgg, false},
-                                           std::pair{kWMRewrite, false}),
+                                           std::pair{kWMRewrite, false}, std::pair{kOggGrows, false}),
                          [](const auto& info) {
                              return std::string(kScenarios[info.param.first].name) +
                                     (info.param.second ? "Elsewhere" : "");

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,6 +111,36 @@ bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, 
 std::string DecodedMd5(const std::string& path) {
     Result r = Run("ffmpeg -nostdin -loglevel error -i " + Quote(path) + " -map 0:a -f md5 - 2>/dev/null");
     return r.status == 0 ? r.output : std::string();
+}
+
+uint32_t BitwiseOggChecksum(const Bytes& page) {
+    uint32_t crc = 0;
+    for (size_t i = 0; i < page.size(); ++i) {
+        crc ^= uint32_t(i >= 22 && i < 26 ? 0 : page[i]) << 24;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+std::string OggPageProblem(const Bytes& file) {
+    std::map<uint32_t, uint32_t> nextSequence;  // by serial number
+    auto le32 = [&](size_t at) { return uint32_t(file[at]) | file[at + 1] << 8 | file[at + 2] << 16 | uint32_t(file[at + 3]) << 24; };
+    for (size_t at = 0; at < file.size();) {
+        std::string where = "page at " + std::to_string(at);
+        if (file.size() - at < 27 || std::memcmp(&file[at], "OggS", 4) != 0) return where + ": no page";
+        size_t size = 27 + file[at + 26];
+        if (file.size() - at < size) return where + ": cut";
+        for (size_t i = 0; i < file[at + 26]; ++i) size += file[at + 27 + i];
+        if (file.size() - at < size) return where + ": cut";
+        Bytes page(file.begin() + long(at), file.begin() + long(at + size));
+        if (BitwiseOggChecksum(page) != le32(at + 22)) return where + ": wrong checksum";
+        uint32_t serial = le32(at + 14), sequence = le32(at + 18);
+        if (nextSequence.count(serial) && nextSequence[serial] != sequence)
+            return where + ": sequence " + std::to_string(sequence) + " after " + std::to_string(nextSequence[serial] - 1);
+        nextSequence[serial] = sequence + 1;
+        at += size;
+    }
+    return "";
 }
 
 }  // namespace zm::test

@@ -51,4 +51,10 @@ bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, 
 // MD5 of the decoded PCM of a file (ffmpeg), "" on failure.
 std::string DecodedMd5(const std::string& path);
 
+// The checksum of an Ogg page (its checksum field taken as zero), computed bit by bit.
+uint32_t BitwiseOggChecksum(const Bytes& page);
+// What is wrong with the pages of an Ogg file: a page that does not start where the last ended, a wrong checksum, a
+// gap in a stream's page sequence; "" when nothing is.
+std::string OggPageProblem(const Bytes& file);
+
 }  // namespace zm::test

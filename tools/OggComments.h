@@ -1,0 +1,28 @@
+// What an Ogg file's own pages say, read apart from the component: the codec
+// of its first stream, and the comment entries of a Vorbis or Opus stream.
+// The component's record shows 16 names; these show every entry, so that a
+// rewrite can be checked to have kept those it was not asked to change.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zmtagio {
+
+// "Vorbis", "Opus", "FLAC", "Speex", "Theora"; empty for a file that does not
+// start with an Ogg page, "an unknown codec" for a codec not in the list.
+std::string OggCodec(const std::string& path);
+
+// The entries (NAME=value) of an Ogg Vorbis or Ogg Opus file in the file's
+// order; nothing when its comment packet cannot be read.
+std::optional<std::vector<std::string>> OggEntries(const std::string& path);
+
+// The first entry whose name is not in names (in any letter case) that was
+// added, dropped, changed or moved between before and after; nothing when
+// all of them are where they were.
+std::optional<std::string> ChangedOtherEntry(const std::vector<std::string>& before,
+                                             const std::vector<std::string>& after,
+                                             const std::vector<std::string>& names);
+
+}  // namespace zmtagio
