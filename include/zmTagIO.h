@@ -401,14 +401,22 @@ ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void);
  * space and a line feed. The handle stays the host's; pass 0 to stop. */
 ZMTAGIO_EXPORT void STDAPICALLTYPE zmTagIOSetTrace(int enabled, zmTagIOHandle handle);
 
-/* The ANSI code page in which paths, ID3 ISO-8859-1 text and Windows Media
- * values are read and written. Linux default: 1252. Other code pages (936,
- * 950, 932, 949, 1250-1258, 28591...) are accepted when the system can
- * convert them. Returns S_OK, or E_INVALIDARG for a code page that cannot be
- * used (the current one stays). On Windows the system code page is always
- * used and this call returns E_INVALIDARG for anything but 0. */
+/* Two code pages, each set on its own:
+ * - the tag code page, of 8-bit tag text: ID3 text stored as ISO-8859-1
+ *   (encoding 0) and ID3v1 fields. Linux default: 1252 (1251 suits old
+ *   Cyrillic tags, for instance).
+ * - the host code page, of the text the record shares with the host: paths
+ *   and Windows Media values (at most 299 bytes each, cut at a character
+ *   boundary). Linux default: UTF-8 (65001).
+ * Other code pages (936, 950, 932, 949, 1250-1258, 28591, 65001...) are
+ * accepted when the system can convert them. The setters return S_OK, or
+ * E_INVALIDARG for a code page that cannot be used (the current one stays).
+ * On Windows both are the system's ANSI code page: the getters return it and
+ * the setters E_INVALIDARG for anything but 0. */
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetCodePage(uint32_t codePage);
 ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetCodePage(void);
+ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetHostCodePage(uint32_t codePage);
+ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetHostCodePage(void);
 
 /* The name of field id for a kind of tag: the ID3v2 frame id ("TIT2"), the
  * Ogg comment name ("TITLE"), the Windows Media attribute ("Title"), or for

@@ -58,6 +58,7 @@ CopyOutcome CopyOGGPages(platform::File& from, platform::File& to, platform::Fil
     platform::Buffer buffer;
     if (!buffer.AllocateUnfilled(platform::kCopyChunk)) return CopyOutcome::NoMemory;
     if (!from.Seek(range.start)) return CopyOutcome::Failed;
+    platform::WriteBehind writeBehind(to);
     uint64_t next = range.start;  // the first byte not yet in the buffer
     size_t held = 0;
     bool renumbering = true;
@@ -86,6 +87,7 @@ CopyOutcome CopyOGGPages(platform::File& from, platform::File& to, platform::Fil
         }
         size_t out = renumbering ? at : held;
         if (!to.WriteAll(buffer.span().first(out))) return CopyOutcome::Failed;
+        writeBehind.Wrote(out);
         std::memmove(buffer.data(), buffer.data() + out, held - out);
         held -= out;
     }

@@ -16,29 +16,6 @@
 namespace zm::platform {
 namespace {
 
-// A copy is flushed to disk when it is complete. Handing the written bytes to
-// the disk every few megabytes lets the disk write while the copy goes on, so
-// that the flush waits for the last few only. A hint: durability still comes
-// from the flush alone.
-class WriteBehind {
-public:
-    static constexpr uint64_t kStep = uint64_t(8) << 20;
-
-    explicit WriteBehind(File& to) : to_(to) {}
-    void Wrote(uint64_t bytes) {
-        pending_ += bytes;
-        if (pending_ < kStep) return;
-        pending_ = 0;
-#ifdef __linux__
-        ::sync_file_range(to_.NativeHandle(), 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-    }
-
-private:
-    File& to_;
-    uint64_t pending_ = 0;
-};
-
 size_t ChunkOf(FileRange range, uint64_t done) {
     return size_t(std::min<uint64_t>(range.end - range.start - done, kCopyChunk));
 }
@@ -89,6 +66,15 @@ CopyResult CopyThroughBuffer(File& from, File& to, FileRange range, WriteBehind&
 }
 
 }  // namespace
+
+void WriteBehind::Wrote(uint64_t bytes) {
+    pending_ += bytes;
+    if (pending_ < kStep) return;
+    pending_ = 0;
+#ifdef __linux__
+    ::sync_file_range(to_.NativeHandle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
 
 CopyResult CopyRange(File& from, File& to, FileRange range) {
     if (range.end < range.start) return CopyResult::Failed;
