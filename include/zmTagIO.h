@@ -160,7 +160,7 @@ typedef enum MDTagKind {
  *
  * What a field's data holds, by kind:
  * - ID3v2, the text fields 1, 3, 4, 9, 16, 17, 30, 31, 37, 50, 84: the
- *   internal text form, the frame's encoding byte (0 ANSI, 1 UTF-16 with a
+ *   internal text form, the frame's encoding byte (0 the tag code page, 1 UTF-16 with a
  *   byte-order mark, 2 UTF-16BE) then the text in UTF-8, often with a closing
  *   zero. COMM (50) in encoding 0: 0, 3 language bytes, description, a zero,
  *   text; in encodings 1 and 2 the language is dropped: 1, description, a
@@ -171,7 +171,7 @@ typedef enum MDTagKind {
  *   the frame has one).
  * - ID3v1: the field's bytes in the 128-byte block, zero-padded, not trimmed.
  * - Ogg: the comment's value in UTF-8, without name, "=" or terminator.
- * - Windows Media: zero-terminated text in the ANSI code page in a 300-byte
+ * - Windows Media: zero-terminated text in the host code page in a 300-byte
  *   buffer; size counts the zero. Field 2 (the encoding time) keeps size 0
  *   although its buffer holds the time as text.
  *
@@ -255,7 +255,7 @@ ZMTAGIO_GUID(IID, IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x0
  *
  * MDInit(presetSize, path, out, commentLanguage, reserved)
  *   Drops the previous record (its address is dead), reads the file at path
- *   (ANSI code page; Windows: under 260 bytes) and stores the new record's
+ *   (host code page; Windows: under 260 bytes) and stores the new record's
  *   address in *out (out may be null). commentLanguage: three letters and a
  *   zero, or four zeros (or null), choosing the COMM in field 50.
  *   presetSize 0 probes the file; otherwise the file is taken as untagged,
@@ -278,7 +278,7 @@ ZMTAGIO_GUID(IID, IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x0
  *   ID3v2: text in the internal text form, other frames their body. TRCK
  *   and TYER are written in encoding 0, other text in encoding 3 as 1. For
  *   id 50 the comment in commentLanguage is replaced; others stay.
- *   Ogg: UTF-8. Windows Media: text in the ANSI code page with its zero,
+ *   Ogg: UTF-8. Windows Media: text in the host code page with its zero,
  *   counted in size, at most 300 bytes (E_INVALIDARG otherwise); written
  *   into the file at once, and the writer's result returned.
  *   E_INVALIDARG, changing nothing: a kind the record's file cannot take
@@ -380,8 +380,8 @@ extern "C" {
 #endif
 
 /* ---- Exports ----------------------------------------------------------- */
-/* zmTagIOSetTrace and zmTagIOSetCodePage set the whole process: call them
- * before objects work, not while one does. The other exports may be called
+/* zmTagIOSetTrace and the code page setters set the whole process: call
+ * them before objects work, not while one does. The other exports may be called
  * from any thread at any time. */
 
 /* The one class factory, asked for riid (IID_IClassFactory or IID_IUnknown);
