@@ -64,6 +64,30 @@ TEST_F(Cli, SetWindowsMediaAttributes) {
     EXPECT_TRUE(NoTemporaryFiles());
 }
 
+// A path of 600 bytes, in folders as long as names may be: every kind of file is shown and set through it, though the
+// record holds only its first 260 bytes.
+TEST_F(Cli, ShowAndSetThroughA600BytePath) {
+    std::string folder = File(std::string(250, 'd')) + "/" + std::string(250, 'e');
+    std::filesystem::create_directories(folder);
+    std::string stem = folder + "/" + std::string(600 - folder.size() - 5, 'f');
+    struct Case { std::string path; bool made; const char* kind; int title; } cases[] = {
+        {stem + ".mp3", MakeMp3(stem + ".mp3") && TagMp3(stem + ".mp3", "[TIT2(encoding=0, text='Old')]", false),
+         "id3v2", 17},
+        {stem + ".ogg", MakeOgg(stem + ".ogg", {"TITLE=Old"}), "ogg", 1},
+        {stem + ".wma", MakeWma(stem + ".wma", {"title=Old"}), "wm", 1},
+    };
+    for (const auto& [path, made, kind, title] : cases) {
+        ASSERT_TRUE(made && path.size() == 600) << kind;
+        EXPECT_EQ(Field(ShowJson(path), kind, title)["text"], "Old") << kind;
+        Outcome set = Zmtagio("set " + Quote(path) + " --title 'Long \u00e9'");
+        EXPECT_EQ(set.status, 0) << kind << ": " << set.err;
+        Json shown = ShowJson(path);
+        EXPECT_EQ(shown["path"], path);
+        EXPECT_EQ(Field(shown, kind, title)["text"], "Long \u00e9") << kind;
+    }
+    EXPECT_TRUE(NoTemporaryFiles());
+}
+
 // Windows Media values in any script show and take edits as the host code
 // page (UTF-8) holds them; under another host code page what it lacks is
 // refused before anything is written.
