@@ -1,5 +1,7 @@
 // Sets the title of an MP3 or Ogg Vorbis file through the zmTagIO component.
 //   set_title FILE TITLE
+// One source file of a host defines the component's identifiers.
+#define ZMTAGIO_DEFINE_GUIDS
 #include <zmTagIO.h>
 
 #include <cstdint>
@@ -35,7 +37,7 @@ HRESULT SetTitle(IzmTagIO& tagio, const char* path, const std::string& title) {
     field.data = value.data();
     hr = tagio.MDEditField(ogg ? MD_OGG_TITLE : MD_ID3V2_TIT2, &field, ogg ? MD_KIND_OGG : MD_KIND_ID3V2,
                            language, 0, 0);
-    // The value's bytes must stay valid until MDUpdate has written them.
+    // The call has copied the bytes; after MDUpdate the record holds the file as saved.
     return hr < 0 ? hr : tagio.MDUpdate(0);
 }
 

@@ -3,6 +3,8 @@
  * Also builds without CMake: cc show_title.c $(pkg-config --cflags --libs zmtagio) */
 #include <stdio.h>
 
+/* One source file of a host defines the component's identifiers. */
+#define ZMTAGIO_DEFINE_GUIDS
 #include <zmTagIO.h>
 
 static IzmTagIO* CreateTagIO(void) {

@@ -17,7 +17,8 @@ inline constexpr int kExitUsage = 2;
 // Settings every reading and writing command shares.
 struct CommonOptions {
     Language language;
-    std::optional<uint32_t> codePage;
+    std::optional<uint32_t> codePage;      // of 8-bit tag text
+    std::optional<uint32_t> hostCodePage;  // of Windows Media values and paths
     bool trace = false;
 };
 

@@ -13,6 +13,10 @@ bool ApplyCommonOptions(const CommonOptions& options) {
         PrintError("code page " + std::to_string(*options.codePage) + " cannot be used");
         return false;
     }
+    if (options.hostCodePage && Failed(zmTagIOSetHostCodePage(*options.hostCodePage))) {
+        PrintError("host code page " + std::to_string(*options.hostCodePage) + " cannot be used");
+        return false;
+    }
     if (options.trace) zmTagIOSetTrace(1, kStandardError);
     return true;
 }

@@ -68,7 +68,8 @@ bool IsPresent(LONG kind, const MDField& field) {
     return field.data != nullptr && (field.size > 0 || kind == MD_KIND_WM);
 }
 
-// Filled in place: a view is large, and a list is read for every file.
+// Filled in place: a view is large, and a list is read for every file. ID3
+// text is read in codePage, Windows Media values in the host code page.
 void FillView(const MDRecord& record, const KindRange& range, int id, uint32_t codePage, TextStore& store,
               FieldView& view) {
     const MDField& field = record.fields[id];
@@ -83,7 +84,8 @@ void FillView(const MDRecord& record, const KindRange& range, int id, uint32_t c
         case MD_KIND_OGG: view.text = AsText(view.bytes); break;
         case MD_KIND_WM: {
             const char* text = reinterpret_cast<const char*>(field.data);
-            view.text = CodePageText(AsBytes(std::string_view(text, strnlen(text, kWMValueBuffer))), codePage, store);
+            view.text = CodePageText(AsBytes(std::string_view(text, strnlen(text, kWMValueBuffer))),
+                                     zmTagIOGetHostCodePage(), store);
             break;
         }
     }

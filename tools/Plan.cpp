@@ -117,7 +117,7 @@ Encoded EncodeFor(const Target& target, uint32_t codePage) {
         case MD_KIND_ID3V2: return EncodeID3V2(target.id, target.text, codePage);
         case MD_KIND_ID3V1: return EncodeID3V1(target.id, target.text, codePage);
         case MD_KIND_OGG: return EncodeOgg(target.text);
-        default: return EncodeWM(target.text, codePage);
+        default: return EncodeWM(target.text, zmTagIOGetHostCodePage());
     }
 }
 

@@ -103,6 +103,7 @@ Language ToLanguage(const std::string& text) {
 struct CommonFlags {
     std::string language;
     std::optional<uint32_t> codePage;
+    std::optional<uint32_t> hostCodePage;
     bool trace = false;
 };
 
@@ -110,13 +111,17 @@ void AddCommonOptions(CLI::App& command, CommonFlags& flags) {
     command.add_option("--lang", flags.language, "Comment language, three letters (eng, deu, ...)")
         ->type_name("LLL")
         ->check(CLI::Validator(CheckLanguage, ""));
-    command.add_option("--codepage", flags.codePage, "Code page of 8-bit text (1252, 1251, 932, 936, 65001, ...)")
+    command.add_option("--codepage", flags.codePage, "Code page of 8-bit tag text (1252, 1251, 932, 936, ...)")
+        ->type_name("N");
+    command.add_option("--host-codepage", flags.hostCodePage,
+                       "Code page of Windows Media values and paths (default 65001, UTF-8)")
         ->type_name("N");
     command.add_flag("--trace", flags.trace, "Print the component's trace on standard error");
 }
 
 CommonOptions ToCommon(const CommonFlags& flags, const char* defaultLanguage) {
-    return {ToLanguage(flags.language.empty() ? defaultLanguage : flags.language), flags.codePage, flags.trace};
+    return {ToLanguage(flags.language.empty() ? defaultLanguage : flags.language), flags.codePage,
+            flags.hostCodePage, flags.trace};
 }
 
 // The values of the field options, in the order they were given.

@@ -98,6 +98,25 @@ HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByName(uint16_t* stream, cons
     return kS_OK;
 }
 
+HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeByIndexEx(uint16_t stream, uint16_t index, char16_t* name,
+                                                             uint16_t* nameLength, WMT_ATTR_DATATYPE* type,
+                                                             uint16_t* language, uint8_t* value, uint32_t* length) {
+    if (!open_) return kNS_E_INVALID_REQUEST;
+    if (name || !type || !language || !length) return kE_INVALIDARG;
+    const Attribute* found = Locate(stream, index);
+    if (!found) return kE_INVALIDARG;
+    if (nameLength) *nameLength = uint16_t(found->name.size() + 1);
+    *type = found->type;
+    *language = found->language;
+    if (value && *length < found->value.size()) {
+        *length = uint32_t(found->value.size());
+        return kE_BUFFERTOOSMALL;
+    }
+    if (value && !found->value.empty()) std::memcpy(value, found->value.data(), found->value.size());
+    *length = uint32_t(found->value.size());
+    return kS_OK;
+}
+
 HRESULT STDMETHODCALLTYPE CHeaderInfo::GetAttributeIndices(uint16_t stream, const char16_t* name, uint16_t* language,
                                                            uint16_t* indices, uint16_t* count) {
     if (!open_) return kNS_E_INVALID_REQUEST;

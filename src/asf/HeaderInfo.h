@@ -26,6 +26,11 @@ public:
                                            WMT_ATTR_DATATYPE type, uint16_t language, const uint8_t* value,
                                            uint32_t length) override;
     HRESULT STDMETHODCALLTYPE DeleteAttribute(uint16_t stream, uint16_t index) override;
+    // The value with its 32-bit length, for values the name lookup's 16-bit
+    // length cannot carry. Names are not handed out: name must be null.
+    HRESULT STDMETHODCALLTYPE GetAttributeByIndexEx(uint16_t stream, uint16_t index, char16_t* name,
+                                                    uint16_t* nameLength, WMT_ATTR_DATATYPE* type, uint16_t* language,
+                                                    uint8_t* value, uint32_t* length) override;
 
     // Calls the component never makes.
     HRESULT STDMETHODCALLTYPE GetAttributeCount(uint16_t, uint16_t*) override { return kE_NOTIMPL; }
@@ -47,8 +52,6 @@ public:
     HRESULT STDMETHODCALLTYPE GetCodecInfo(uint32_t, uint16_t*, char16_t*, uint16_t*, char16_t*, int32_t*, uint16_t*,
                                            uint8_t*) override { return kE_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetAttributeCountEx(uint16_t, uint16_t*) override { return kE_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAttributeByIndexEx(uint16_t, uint16_t, char16_t*, uint16_t*, WMT_ATTR_DATATYPE*,
-                                                    uint16_t*, uint8_t*, uint32_t*) override { return kE_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AddCodecInfo(const char16_t*, const char16_t*, int32_t, uint16_t, uint8_t*) override {
         return kE_NOTIMPL;
     }

@@ -118,10 +118,10 @@ bool ParseChild(ByteView view, const ObjectSpan& span, Header& header) {
 }
 
 std::string NarrowPath(const char16_t* path) {
-    int size = platform::WideCharToMultiByte(platform::kCodePageAnsi, path, -1, nullptr, 0);
+    int size = platform::WideCharToMultiByte(platform::kCodePageHost, path, -1, nullptr, 0);
     if (size <= 0) return {};
     std::string narrow(size_t(size), '\0');
-    if (platform::WideCharToMultiByte(platform::kCodePageAnsi, path, -1, narrow.data(), size) != size) return {};
+    if (platform::WideCharToMultiByte(platform::kCodePageHost, path, -1, narrow.data(), size) != size) return {};
     narrow.pop_back();  // the converted terminator
     return narrow;
 }

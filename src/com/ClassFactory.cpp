@@ -17,20 +17,17 @@ HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID riid, void** objec
 
 // The module's cache holds the first reference. The factory keeps the module
 // loaded only while someone else holds it too: the lock is taken when the
-// count rises to 2 and given back when it falls to 1.
+// count rises to 2 and given back when it falls to 1. The count is
+// interlocked, as threads of any apartment may share the factory.
 ULONG STDMETHODCALLTYPE ClassFactory::AddRef() {
-    CriticalSection::Guard guard(countLock_);
-    if (++references_ == 2) LockModule();
-    return references_;
+    ULONG count = references_.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (count == 2) LockModule();
+    return count;
 }
 
 ULONG STDMETHODCALLTYPE ClassFactory::Release() {
-    ULONG left;
-    {
-        CriticalSection::Guard guard(countLock_);
-        left = --references_;
-        if (left == 1) UnlockModule();
-    }
+    ULONG left = references_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 1) UnlockModule();
     if (left == 0) delete this;
     return left;
 }

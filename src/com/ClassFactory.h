@@ -2,7 +2,8 @@
 // hands it out from DllGetClassObject.
 #pragma once
 
-#include "com/CriticalSection.h"
+#include <atomic>
+
 #include "zmTagIO.h"
 
 namespace zm::com {
@@ -28,8 +29,7 @@ private:
     explicit ClassFactory(InstanceCreator creator) : createInstance_(creator) {}
 
     InstanceCreator createInstance_;
-    CriticalSection countLock_;
-    ULONG references_ = 0;
+    std::atomic<ULONG> references_{0};
 };
 
 }  // namespace zm::com

@@ -1,5 +1,5 @@
-// A lock for the few places where the module's objects meet: the creation of
-// the cached class factory and the factory's reference count. The Windows
+// A lock for the one place where the module's objects meet: the creation of
+// the cached class factory. The Windows
 // build keeps to the platform's own critical section, which needs no thread
 // support from the C++ runtime.
 #pragma once

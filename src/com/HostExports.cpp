@@ -1,5 +1,5 @@
-// Exports for hosts beyond COM: the trace switch, the code page of paths and
-// ANSI text, and the names of field ids.
+// Exports for hosts beyond COM: the trace switch, the code pages of 8-bit tag
+// text and of the host's text, and the names of field ids.
 #include "platform/CodePage.h"
 #include "platform/Trace.h"
 #include "session/CzmTagIO.h"
@@ -12,10 +12,20 @@ ZMTAGIO_EXPORT void STDAPICALLTYPE zmTagIOSetTrace(int enabled, zmTagIOHandle ha
 }
 
 ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetCodePage(uint32_t codePage) {
-    return zm::platform::SetAnsiCodePage(codePage) ? ZMTAGIO_S_OK : ZMTAGIO_E_INVALIDARG;
+    return zm::platform::SetCodePage(zm::platform::kCodePageTag, codePage) ? ZMTAGIO_S_OK : ZMTAGIO_E_INVALIDARG;
 }
 
-ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetCodePage(void) { return zm::platform::AnsiCodePage(); }
+ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetCodePage(void) {
+    return zm::platform::CodePageOf(zm::platform::kCodePageTag);
+}
+
+ZMTAGIO_EXPORT HRESULT STDAPICALLTYPE zmTagIOSetHostCodePage(uint32_t codePage) {
+    return zm::platform::SetCodePage(zm::platform::kCodePageHost, codePage) ? ZMTAGIO_S_OK : ZMTAGIO_E_INVALIDARG;
+}
+
+ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetHostCodePage(void) {
+    return zm::platform::CodePageOf(zm::platform::kCodePageHost);
+}
 
 ZMTAGIO_EXPORT const char* STDAPICALLTYPE zmTagIOFieldName(LONG kind, LONG id) {
     return zm::FieldName(int(kind), int(id));

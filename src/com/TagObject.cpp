@@ -1,5 +1,6 @@
 #include "com/TagObject.h"
 
+#include <atomic>
 #include <new>
 
 #include "com/Module.h"
@@ -12,14 +13,19 @@ namespace {
 static_assert(sizeof(void*) != 4 || sizeof(MDRecord) == 6220,
               "hosts built for 32-bit Windows read the record as 6220 bytes");
 
-// One object serves one caller at a time, so its own count is a plain
-// counter; the last Release frees it.
+// The class is registered for every apartment, so threads of the
+// multithreaded one may AddRef and Release one object at the same time: its
+// count is interlocked. The last Release frees it.
+using References = std::atomic<ULONG>;
+
 template <typename Object>
-ULONG ReleaseReference(Object* object, ULONG& references) {
-    ULONG left = --references;
+ULONG ReleaseReference(Object* object, References& references) {
+    ULONG left = references.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (left == 0) delete object;
     return left;
 }
+
+ULONG AddReference(References& references) { return references.fetch_add(1, std::memory_order_relaxed) + 1; }
 
 // The session as a host creates it on its own.
 class PlainTagObject final : public CzmTagIO {
@@ -30,11 +36,11 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         return AnswerQuery<IzmTagIO>(this, IID_IzmTagIO, riid, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(references_); }
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(this, references_); }
 
 private:
-    ULONG references_ = 0;
+    References references_{0};
 };
 
 // The session inside an aggregate: its identity and its lifetime are the
@@ -69,11 +75,11 @@ public:
         }
         return AnswerQuery<IzmTagIO>(&contained_, IID_IzmTagIO, riid, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddReference(references_); }
     ULONG STDMETHODCALLTYPE Release() override { return ReleaseReference(this, references_); }
 
 private:
-    ULONG references_ = 0;
+    References references_{0};
     ContainedTagObject contained_;
 };
 

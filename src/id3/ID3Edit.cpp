@@ -98,17 +98,24 @@ void FixEncodingByte(int id, uint8_t* value) {
         value[0] = kUtf16;
 }
 
-void StageFrame(MDRecord& record, ID3State& state, platform::GrowBuffer& staged, int id, MDField& value,
+// The host's bytes are only read (they may be a string literal): the encoding
+// byte is fixed in a copy of our own, which lives for this call. The field
+// then points at its converted text, or at nothing.
+bool StageFrame(MDRecord& record, ID3State& state, platform::GrowBuffer& staged, int id, MDField& value,
                 const char* commentLanguage) {
+    platform::Buffer copy;
+    if (!copy.AllocateUnfilled(size_t(value.size))) return false;
+    std::memcpy(copy.data(), value.data, size_t(value.size));
     MDField& field = record.fields[id];
     const char* frameId = FrameIdOf(id);
     record.hasID3v2 = 1;
     field.frameFlags = value.frameFlags;
     std::memcpy(field.frameId, frameId, 4);
-    FixEncodingByte(id, value.data);
-    Bytes internal(value.data, size_t(value.size));
-    field.data = value.data;
+    FixEncodingByte(id, copy.data());
+    Bytes internal(copy.data(), copy.size());
+    field.data = copy.data();
     uint32_t n = UnicodeHandle(record.fields, id, value.size, state, Direction::Writing);
+    if (n == 0) field.data = nullptr;
     // Unconverted bodies (no text, or an encoding we do not convert) go in
     // as the host gave them.
     Bytes body = n > 0 ? Bytes(field.data, n) : internal;
@@ -119,6 +126,7 @@ void StageFrame(MDRecord& record, ID3State& state, platform::GrowBuffer& staged,
     }
     AppendFrame(staged, frameId, value.frameFlags,
                 {body.first(1), Bytes(prefix.bytes, prefix.length), body.subspan(1)});
+    return true;
 }
 
 }  // namespace
@@ -148,7 +156,8 @@ HRESULT EditID3V2Field(MDRecord& record, ID3State& state, platform::GrowBuffer& 
         }
         field.size = 0;
     }
-    if (value.size >= 2) StageFrame(record, state, editedFrames, id, value, commentLanguage);
+    if (value.size >= 2 && !StageFrame(record, state, editedFrames, id, value, commentLanguage))
+        return ZMTAGIO_E_OUTOFMEMORY;
     platform::TraceLine("MDEditField OK");
     return ZMTAGIO_S_OK;
 }

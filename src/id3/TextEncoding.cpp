@@ -113,7 +113,7 @@ ConvertedText Allocate(size_t size) {
 // most tags' text, is the same bytes in UTF-8 and is copied across.
 uint32_t DecodeAnsiInto(std::span<const uint8_t> body, std::span<uint8_t> out) {
     std::span<const uint8_t> text = body.subspan(1);
-    if (platform::AnsiKeepsAscii() && platform::IsAscii(text) && text.size() < out.size()) {
+    if (platform::KeepsAscii(platform::kCodePageTag) && platform::IsAscii(text) && text.size() < out.size()) {
         std::copy(text.begin(), text.end(), out.begin() + 1);
         return uint32_t(text.size()) + 1;
     }
@@ -127,7 +127,7 @@ uint32_t DecodeAnsiInto(std::span<const uint8_t> body, std::span<uint8_t> out) {
         if (!heap) return 0;
         wide = heap.get();
     }
-    int count = platform::MultiByteToWideChar(platform::kCodePageAnsi,
+    int count = platform::MultiByteToWideChar(platform::kCodePageTag,
                                               reinterpret_cast<const char*>(body.data() + 1),
                                               int(body.size() - 1), wide, int(units));
     int bytes = platform::WideCharToMultiByte(platform::kCodePageUtf8, wide, count,
@@ -143,7 +143,7 @@ ConvertedText EncodeAnsi(std::span<const uint8_t> text) {
     int count = platform::MultiByteToWideChar(platform::kCodePageUtf8,
                                               reinterpret_cast<const char*>(text.data() + 1),
                                               int(text.size() - 1), wide.get(), int(capacity / 2 + 1));
-    int bytes = platform::WideCharToMultiByte(platform::kCodePageAnsi, wide.get(), count,
+    int bytes = platform::WideCharToMultiByte(platform::kCodePageTag, wide.get(), count,
                                               reinterpret_cast<char*>(out.bytes.data() + 1),
                                               int(capacity - 2));
     // The encoding byte, the text and the zero the filled output supplies.

@@ -142,10 +142,22 @@ int To1252(char16_t u) {
     return -1;
 }
 
-// The code page, and whether it keeps ASCII as it is, in one word, so that
-// no reader sees one without the other.
+// Each setting's code page, and whether it keeps ASCII as it is, in one word,
+// so that no reader sees one without the other.
 constexpr uint64_t kKeepsAscii = uint64_t(1) << 32;
-std::atomic<uint64_t> ansiCodePage{1252 | kKeepsAscii};
+std::atomic<uint64_t> tagCodePage{1252 | kKeepsAscii};
+std::atomic<uint64_t> hostCodePage{kCodePageUtf8 | kKeepsAscii};
+
+std::atomic<uint64_t>* SettingOf(uint32_t setting) {
+    if (setting == kCodePageTag) return &tagCodePage;
+    if (setting == kCodePageHost) return &hostCodePage;
+    return nullptr;
+}
+
+uint32_t Resolve(uint32_t codePage) {
+    std::atomic<uint64_t>* setting = SettingOf(codePage);
+    return setting ? uint32_t(setting->load(std::memory_order_relaxed)) : codePage;
+}
 
 std::string IconvName(uint32_t codePage) {
     switch (codePage) {
@@ -239,7 +251,7 @@ bool Supported(uint32_t codePage) {
 }
 
 // Converts the 127 ASCII characters after the zero both ways.
-bool KeepsAscii(uint32_t codePage) {
+bool ConvertsAsciiAsItIs(uint32_t codePage) {
     constexpr int kAscii = 0x7F;
     char ascii[kAscii], back[kAscii];
     char16_t wide[kAscii];
@@ -264,19 +276,26 @@ size_t LengthOf(const Unit* s, int count) {
 #endif
 
 #ifdef _WIN32
+namespace {
+
+UINT Native(uint32_t codePage) { return codePage == kCodePageHost ? CP_ACP : codePage; }
+
+}  // namespace
 
 int MultiByteToWideChar(uint32_t codePage, const char* source, int count, char16_t* out, int capacity) {
-    return ::MultiByteToWideChar(codePage, 0, source, count, reinterpret_cast<wchar_t*>(out), capacity);
+    return ::MultiByteToWideChar(Native(codePage), 0, source, count, reinterpret_cast<wchar_t*>(out), capacity);
 }
 
 int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, char* out, int capacity) {
-    return ::WideCharToMultiByte(codePage, 0, reinterpret_cast<const wchar_t*>(source), count, out,
+    return ::WideCharToMultiByte(Native(codePage), 0, reinterpret_cast<const wchar_t*>(source), count, out,
                                  capacity, nullptr, nullptr);
 }
 
-bool SetAnsiCodePage(uint32_t codePage) { return codePage == 0; }
-uint32_t AnsiCodePage() { return GetACP(); }
-bool AnsiKeepsAscii() { return true; }
+bool SetCodePage(uint32_t setting, uint32_t codePage) {
+    return (setting == kCodePageTag || setting == kCodePageHost) && codePage == CP_ACP;
+}
+uint32_t CodePageOf(uint32_t) { return GetACP(); }
+bool KeepsAscii(uint32_t) { return true; }
 
 #else
 
@@ -284,7 +303,7 @@ int MultiByteToWideChar(uint32_t codePage, const char* source, int count, char16
     if (source == nullptr || count == 0 || count < -1 || capacity < 0) return 0;
     size_t n = LengthOf(source, count);
     auto bytes = reinterpret_cast<const uint8_t*>(source);
-    if (codePage == kCodePageAnsi) codePage = AnsiCodePage();
+    codePage = Resolve(codePage);
     if (codePage == kCodePageUtf8) return Utf8ToWide(bytes, n, out, capacity);
     Sink<char16_t> sink(out, capacity);
     if (codePage == 1252) {
@@ -302,7 +321,7 @@ int MultiByteToWideChar(uint32_t codePage, const char* source, int count, char16
 int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, char* out, int capacity) {
     if (source == nullptr || count == 0 || count < -1 || capacity < 0) return 0;
     size_t n = LengthOf(source, count);
-    if (codePage == kCodePageAnsi) codePage = AnsiCodePage();
+    codePage = Resolve(codePage);
     if (codePage == kCodePageUtf8) return WideToUtf8(source, n, out, capacity);
     Sink<char> sink(out, capacity);
     if (codePage == 1252) {
@@ -321,15 +340,34 @@ int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, ch
     return sink.Result();
 }
 
-bool SetAnsiCodePage(uint32_t codePage) {
-    if (codePage == kCodePageAnsi || !Supported(codePage)) return false;
-    ansiCodePage = codePage | (KeepsAscii(codePage) ? kKeepsAscii : 0);
+bool SetCodePage(uint32_t setting, uint32_t codePage) {
+    std::atomic<uint64_t>* target = SettingOf(setting);
+    if (!target || SettingOf(codePage) || !Supported(codePage)) return false;
+    target->store(codePage | (ConvertsAsciiAsItIs(codePage) ? kKeepsAscii : 0));
     return true;
 }
 
-uint32_t AnsiCodePage() { return uint32_t(ansiCodePage.load(std::memory_order_relaxed)); }
-bool AnsiKeepsAscii() { return ansiCodePage.load(std::memory_order_relaxed) & kKeepsAscii; }
+uint32_t CodePageOf(uint32_t setting) { return Resolve(setting); }
+
+bool KeepsAscii(uint32_t setting) {
+    std::atomic<uint64_t>* target = SettingOf(setting);
+    return target && (target->load(std::memory_order_relaxed) & kKeepsAscii);
+}
 
 #endif
+
+size_t UnitsWithin(uint32_t codePage, std::u16string_view text, size_t limit) {
+    auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    size_t units = 0, bytes = 0;
+    while (units < text.size()) {
+        size_t step = isHigh(text[units]) && units + 1 < text.size() && isLow(text[units + 1]) ? 2 : 1;
+        int n = WideCharToMultiByte(codePage, text.data() + units, int(step), nullptr, 0);
+        if (n <= 0 || bytes + size_t(n) > limit) break;
+        bytes += size_t(n);
+        units += step;
+    }
+    return units;
+}
 
 }  // namespace zm::platform

@@ -10,10 +10,18 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string_view>
 
 namespace zm::platform {
 
-inline constexpr uint32_t kCodePageAnsi = 0;  // the process's ANSI code page
+// Two settings stand for a code page and are looked up at each conversion:
+// the tag code page, of 8-bit tag text (ID3 encoding 0), and the host code
+// page, of the text the record shares with the host (Windows Media values,
+// paths). On Windows both are the system's ANSI code page. Elsewhere each is
+// set on its own: the tag code page is 1252 and the host's UTF-8 until the
+// host chooses others.
+inline constexpr uint32_t kCodePageTag = 0;            // CP_ACP on Windows
+inline constexpr uint32_t kCodePageHost = 0xFFFF0000;  // no code page has this number
 inline constexpr uint32_t kCodePageUtf8 = 65001;
 
 int MultiByteToWideChar(uint32_t codePage, const char* source, int count, char16_t* out,
@@ -21,15 +29,20 @@ int MultiByteToWideChar(uint32_t codePage, const char* source, int count, char16
 int WideCharToMultiByte(uint32_t codePage, const char16_t* source, int count, char* out,
                         int capacity);
 
-// The process-wide ANSI code page (1252 unless the host chose another one).
-// Returns false, changing nothing, for a code page that cannot be converted.
-bool SetAnsiCodePage(uint32_t codePage);
-uint32_t AnsiCodePage();
+// How many units from the start of text, ending with a whole character,
+// convert into at most limit bytes of the code page.
+size_t UnitsWithin(uint32_t codePage, std::u16string_view text, size_t limit);
 
-// Whether the ANSI code page stores ASCII as ASCII, a byte per character, as
-// every Windows ANSI code page does: ASCII text then is the same bytes there,
-// in UTF-8 and in UTF-16's low bytes, and needs no conversion.
-bool AnsiKeepsAscii();
+// Sets what setting (kCodePageTag or kCodePageHost) stands for, process-wide.
+// Returns false, changing nothing, for a code page that cannot be converted.
+bool SetCodePage(uint32_t setting, uint32_t codePage);
+// The code page a setting stands for now.
+uint32_t CodePageOf(uint32_t setting);
+
+// Whether a setting's code page stores ASCII as ASCII, a byte per character,
+// as every Windows ANSI code page and UTF-8 do: ASCII text then is the same
+// bytes there, in UTF-8 and in UTF-16's low bytes, and needs no conversion.
+bool KeepsAscii(uint32_t setting);
 
 // Whether every byte is below 0x80. Eight bytes are tested at once.
 inline bool IsAscii(std::span<const uint8_t> bytes) {

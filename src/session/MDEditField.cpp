@@ -61,7 +61,7 @@ HRESULT CzmTagIO::EditWMField(int id, const MDField& value) {
     MDField& field = record.fields[id];
     if (value.size > 0) std::memcpy(field.data, value.data, size_t(value.size));
     field.size = value.size;
-    return wm::WriteWMIntoFile(record, SourcePath(), id);
+    return wm::WriteWMIntoFile(record, wm_, SourcePath(), id);
 }
 
 }  // namespace zm

@@ -105,7 +105,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
         // stand in its way (on Windows it would refuse the writer's access).
         // The record already holds what was written.
         file_.Close();
-        return failureExit(wm::WriteWMIntoFile(record, source, 0));
+        return failureExit(wm::WriteWMIntoFile(record, wm_, source, 0));
     }
     if (hr != ZMTAGIO_S_OK || !temp.Flush()) return failureExit(ZMTAGIO_E_FAIL);
     platform::TraceLine("MDUpdate OK, write back into file");

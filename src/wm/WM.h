@@ -11,10 +11,15 @@ namespace zm::wm {
 inline constexpr int kFieldCount = 16;   // fields 1 to 16
 inline constexpr int kValueSize = 300;   // bytes of each value buffer
 
-// The value buffers of fields 1 to 16, one after another in one block.
+// The value buffers of fields 1 to 16, one after another in one block, and
+// the fields whose attribute was too long to be read whole: their buffers
+// hold only its start, so writing all fields leaves such an attribute as it
+// is in the file until the host gives the field a value of its own.
 struct WMState {
     platform::Buffer values;
+    uint32_t cutFields = 0;  // bit id for field id
     uint8_t* Value(int id) { return values.data() + size_t(id - 1) * kValueSize; }
+    bool IsCut(int id) const { return cutFields & (uint32_t(1) << id); }
 };
 
 // The attribute name of field id 0..16 ("Title" for 1), null outside.
@@ -24,7 +29,9 @@ const char* WMAttributeNameOf(int id);
 // succeeds; stores the record's address in out then. file is the file at
 // path, open for reading; the read may go through it instead of a second open.
 HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out);
-// Writes field id (0: all of 1 to 16) into the header of the file at path.
-HRESULT WriteWMIntoFile(MDRecord& record, const char* path, int id);
+// Writes field id (0: all of 1 to 16 but those cut when read) into the
+// header of the file at path. A field written by its id is the host's value
+// from then on.
+HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, const char* path, int id);
 
 }  // namespace zm::wm

@@ -78,6 +78,55 @@ struct FetchedAttribute {
     uint16_t length = 0;
 };
 
+// The units kept of a text too long to be read whole: more than the 299
+// bytes a field holds take, in any code page.
+constexpr size_t kKeptUnits = 2 * kValueSize;
+
+// The index of the attribute that the name lookup reads: the
+// language-neutral one, else the first of the name.
+HRESULT IndexOfNamed(asf::IWMHeaderInfo3* info, uint16_t stream, const char16_t* name, uint16_t* index) {
+    uint16_t neutral = 0;
+    for (uint16_t* language : {&neutral, static_cast<uint16_t*>(nullptr)}) {
+        uint16_t count = 0;
+        HRESULT hr = info->GetAttributeIndices(stream, name, language, nullptr, &count);
+        if (hr < 0) return hr;
+        if (count == 0) continue;
+        std::unique_ptr<uint16_t[]> indices(new (std::nothrow) uint16_t[count]);
+        if (!indices) return ZMTAGIO_E_OUTOFMEMORY;
+        hr = info->GetAttributeIndices(stream, name, language, indices.get(), &count);
+        if (hr < 0) return hr;
+        *index = indices[0];
+        return hr;
+    }
+    return asf::kASF_E_NOTFOUND;
+}
+
+// A value too long for the name lookup's 16-bit length is read by its index,
+// with a 32-bit length, and a text keeps its start. No number is that long:
+// a typed lookup leaves its destination as it was.
+HRESULT FetchLongAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t stream, CWMString* text,
+                           FetchedAttribute& out) {
+    asf::ComPtr<asf::IWMHeaderInfo3> indexed;
+    HRESULT hr = info->QueryInterface(asf::IID_IWMHeaderInfo3, indexed.PutVoid());
+    uint16_t index = 0, language = 0;
+    if (hr >= 0) hr = IndexOfNamed(indexed.get(), stream, name, &index);
+    uint32_t length = 0;
+    if (hr >= 0)
+        hr = indexed->GetAttributeByIndexEx(stream, index, nullptr, nullptr, &out.type, &language, nullptr, &length);
+    if (hr < 0 || !text) return hr;
+    if (out.type != asf::WMT_TYPE_STRING) return ZMTAGIO_E_INVALIDARG;
+    WideText whole(new (std::nothrow) char16_t[length / 2 + 1]);
+    if (!whole) return ZMTAGIO_E_OUTOFMEMORY;
+    hr = indexed->GetAttributeByIndexEx(stream, index, nullptr, nullptr, &out.type, &language,
+                                        reinterpret_cast<uint8_t*>(whole.get()), &length);
+    if (hr < 0) return hr;
+    size_t units = std::min<size_t>(length / 2, kKeptUnits);
+    char16_t* room = text->ReceiveStart(units);
+    if (!room) return ZMTAGIO_E_OUTOFMEMORY;
+    std::copy_n(whole.get(), units, room);
+    return hr;
+}
+
 // A text (text given) must be stored as one; it lands in the string's room,
 // zeroed and one unit longer than the value, so it is terminated whatever was
 // stored.
@@ -86,6 +135,9 @@ HRESULT FetchAttribute(asf::IWMHeaderInfo* info, const char16_t* name, uint16_t 
     uint16_t length = 0;
     HRESULT hr = info->GetAttributeByName(&stream, name, &out.type, nullptr, &length);
     if (hr == asf::kASF_E_NOTFOUND && length == 0) return ZMTAGIO_S_OK;
+    // Asked for no bytes, a lookup can find the buffer too small only when the
+    // value's length does not fit its 16 bits.
+    if (hr == asf::kE_BUFFERTOOSMALL) return FetchLongAttribute(info, name, stream, text, out);
     if (hr < 0) return hr;
     if (text && out.type != asf::WMT_TYPE_STRING) return ZMTAGIO_E_INVALIDARG;
     uint8_t* room = reinterpret_cast<uint8_t*>(out.small);
@@ -219,7 +271,9 @@ HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
     for (const ReadRow& row : kReadList) {
         if (row.field == 0) continue;
         MDField& field = record.fields[row.field];
-        field.size = (properties_.*row.text).CopyToAnsi(reinterpret_cast<char*>(field.data), kValueSize);
+        CWMString& text = properties_.*row.text;
+        field.size = text.CopyToAnsi(reinterpret_cast<char*>(field.data), kValueSize);
+        if (text.Cut()) filled.cutFields |= uint32_t(1) << row.field;
     }
     state = std::move(filled);
     return ZMTAGIO_S_OK;

@@ -50,11 +50,11 @@ ptrdiff_t AsciiLength(const char16_t* text) {
 HRESULT AnsiToWide(const char* text, WideText* out) {
     if (!text || !out) return ZMTAGIO_E_INVALIDARG;
     out->reset();
-    int units = platform::MultiByteToWideChar(platform::kCodePageAnsi, text, -1, nullptr, 0);
+    int units = platform::MultiByteToWideChar(platform::kCodePageHost, text, -1, nullptr, 0);
     if (units <= 0) return ReportInternalError(ConversionError());
     WideText wide(new (std::nothrow) char16_t[size_t(units)]);
     if (!wide) return ReportInternalError(kErrorOutOfMemory);
-    if (platform::MultiByteToWideChar(platform::kCodePageAnsi, text, -1, wide.get(), units) != units)
+    if (platform::MultiByteToWideChar(platform::kCodePageHost, text, -1, wide.get(), units) != units)
         return ReportInternalError(ConversionError());
     *out = std::move(wide);
     return ZMTAGIO_S_OK;
@@ -62,6 +62,7 @@ HRESULT AnsiToWide(const char* text, WideText* out) {
 
 HRESULT CWMString::SetFromAnsi(const char* text) {
     wide_ = nullptr;
+    cut_ = false;
     ansi_.reset();
     HRESULT hr = AnsiToWide(text, &heap_);
     if (hr < 0) return hr;
@@ -76,6 +77,7 @@ char16_t* CWMString::Receive(size_t units) {
     ansi_.reset();
     heap_.reset();
     wide_ = nullptr;
+    cut_ = false;
     char16_t* room = inline_;
     if (units >= kInlineUnits) {
         heap_.reset(new (std::nothrow) char16_t[units + 1]);
@@ -87,12 +89,18 @@ char16_t* CWMString::Receive(size_t units) {
     return room;
 }
 
+char16_t* CWMString::ReceiveStart(size_t units) {
+    char16_t* room = Receive(units);
+    cut_ = room != nullptr;
+    return room;
+}
+
 bool CWMString::MakeAnsi() {
     if (ansi_) return true;
-    int size = platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_, -1, nullptr, 0);
+    int size = platform::WideCharToMultiByte(platform::kCodePageHost, wide_, -1, nullptr, 0);
     if (size <= 0) return false;
     std::unique_ptr<char[]> ansi(new (std::nothrow) char[size_t(size)]);
-    if (!ansi || platform::WideCharToMultiByte(platform::kCodePageAnsi, wide_, -1, ansi.get(), size) != size)
+    if (!ansi || platform::WideCharToMultiByte(platform::kCodePageHost, wide_, -1, ansi.get(), size) != size)
         return false;
     ansi_ = std::move(ansi);
     return true;
@@ -101,9 +109,10 @@ bool CWMString::MakeAnsi() {
 int CWMString::CopyToAnsi(char* buffer, int size) {
     if (!buffer || size <= 0 || !wide_) return 0;
     size_t n;
-    // ASCII is the same bytes in an ANSI code page that keeps it, so such a
+    // ASCII is the same bytes in a host code page that keeps it, so such a
     // text (most tags) is copied across with no conversion and no ANSI copy kept.
-    if (ptrdiff_t ascii = ansi_ || !platform::AnsiKeepsAscii() ? -1 : AsciiLength(wide_); ascii >= 0) {
+    bool asciiKept = !ansi_ && platform::KeepsAscii(platform::kCodePageHost);
+    if (ptrdiff_t ascii = asciiKept ? AsciiLength(wide_) : -1; ascii >= 0) {
         if (ascii == 0) return 0;
         n = size_t(ascii) + 1;
         std::copy_n(wide_, std::min(n, size_t(size)) - 1, buffer);
@@ -115,8 +124,8 @@ int CWMString::CopyToAnsi(char* buffer, int size) {
         std::memcpy(buffer, ansi_.get(), n);
         return int(n);
     }
-    // A double-byte character may be cut here.
-    std::memcpy(buffer, ansi_.get(), size_t(size) - 1);
+    size_t units = platform::UnitsWithin(platform::kCodePageHost, wide_, size_t(size) - 1);
+    if (units > 0) platform::WideCharToMultiByte(platform::kCodePageHost, wide_, int(units), buffer, size - 1);
     return size;
 }
 

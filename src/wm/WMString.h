@@ -1,5 +1,5 @@
 // Attribute text in the two forms the Windows Media code passes around: the
-// runtime's UTF-16 and the record's ANSI (the process's code page).
+// runtime's UTF-16 and the record's ANSI (the host code page).
 #pragma once
 
 #include <cstddef>
@@ -29,9 +29,13 @@ public:
     // Zeroed room for a UTF-16 text of units units and its terminator, which
     // is this string's text from then on; null when memory runs out.
     char16_t* Receive(size_t units);
+    // The same room for the start of a text too long to be held whole, which
+    // Cut() then says until the string takes another text.
+    char16_t* ReceiveStart(size_t units);
+    bool Cut() const { return cut_; }
     // The ANSI text with its terminator into buffer, which holds zeros; the
     // count placed, 0 for no or empty text. Text too long for the buffer is
-    // cut to size - 1 bytes and the result is size.
+    // cut to the whole characters within size - 1 bytes and the result is size.
     int CopyToAnsi(char* buffer, int size);
 
 private:
@@ -43,6 +47,7 @@ private:
     WideText heap_;
     const char16_t* wide_ = nullptr;  // inline_, heap_ or no text
     std::unique_ptr<char[]> ansi_;
+    bool cut_ = false;
 };
 
 }  // namespace zm::wm

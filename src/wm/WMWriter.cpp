@@ -68,7 +68,7 @@ HRESULT SetWMAttribute(asf::IWMHeaderInfo3* info, uint16_t stream, const char16_
 // The fields' text is read up to its terminator within the value buffer. The
 // table has rows for ids 0 to 16 only: other ids are refused before the file
 // is opened.
-HRESULT WriteWMIntoFile(MDRecord& record, const char* path, int id) {
+HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, const char* path, int id) {
     if (id < 0 || id > kFieldCount) return ZMTAGIO_E_INVALIDARG;
     WideText widePath;
     AnsiToWide(path, &widePath);  // a failure is printed; the null path is refused below
@@ -80,13 +80,14 @@ HRESULT WriteWMIntoFile(MDRecord& record, const char* path, int id) {
     int last = id == 0 ? kFieldCount : id;
     for (int field = first; field <= last; ++field) {
         const MDField& slot = record.fields[field];
-        if (slot.size <= 0 || !slot.data) continue;
+        if (slot.size <= 0 || !slot.data || (id == 0 && state.IsCut(field))) continue;
         const char* data = reinterpret_cast<const char*>(slot.data);
         std::string text(data, strnlen(data, kValueSize));
         WideText value;
         if ((hr = AnsiToWide(text.c_str(), &value)) < 0) break;
         hr = SetWMAttribute(info.get(), 0, WMFieldNames[size_t(field)].name, asf::WMT_TYPE_STRING, value.get(), 0);
         if (hr < 0) break;
+        state.cutFields &= ~(uint32_t(1) << field);
     }
     // What was set before a failure is saved all the same.
     editor->Flush();

@@ -64,6 +64,54 @@ TEST_F(Cli, SetWindowsMediaAttributes) {
     EXPECT_TRUE(NoTemporaryFiles());
 }
 
+// A path of 600 bytes, in folders as long as names may be: every kind of file is shown and set through it, though the
+// record holds only its first 260 bytes.
+TEST_F(Cli, ShowAndSetThroughA600BytePath) {
+    std::string folder = File(std::string(250, 'd')) + "/" + std::string(250, 'e');
+    std::filesystem::create_directories(folder);
+    std::string stem = folder + "/" + std::string(600 - folder.size() - 5, 'f');
+    struct Case { std::string path; bool made; const char* kind; int title; } cases[] = {
+        {stem + ".mp3", MakeMp3(stem + ".mp3") && TagMp3(stem + ".mp3", "[TIT2(encoding=0, text='Old')]", false),
+         "id3v2", 17},
+        {stem + ".ogg", MakeOgg(stem + ".ogg", {"TITLE=Old"}), "ogg", 1},
+        {stem + ".wma", MakeWma(stem + ".wma", {"title=Old"}), "wm", 1},
+    };
+    for (const auto& [path, made, kind, title] : cases) {
+        ASSERT_TRUE(made && path.size() == 600) << kind;
+        EXPECT_EQ(Field(ShowJson(path), kind, title)["text"], "Old") << kind;
+        Outcome set = Zmtagio("set " + Quote(path) + " --title 'Long \u00e9'");
+        EXPECT_EQ(set.status, 0) << kind << ": " << set.err;
+        Json shown = ShowJson(path);
+        EXPECT_EQ(shown["path"], path);
+        EXPECT_EQ(Field(shown, kind, title)["text"], "Long \u00e9") << kind;
+    }
+    EXPECT_TRUE(NoTemporaryFiles());
+}
+
+// Windows Media values in any script show and take edits as the host code
+// page (UTF-8) holds them; under another host code page what it lacks is
+// refused before anything is written.
+TEST_F(Cli, WindowsMediaTextInAnyScript) {
+    std::string path = File("u.wma");
+    ASSERT_TRUE(MakeWma(path, {"title=\u041F\u0440\u0438\u0432\u0435\u0442", "artist=\u6771\u4EAC\u4E8B\u5909",
+                               "album=Songs \U0001F3B5"}));
+    auto texts = [&](const std::string& options) {
+        Json line = ShowJson(path, options);
+        return Field(line, "wm", 1)["text"].dump() + Field(line, "wm", 14)["text"].dump() +
+               Field(line, "wm", 13)["text"].dump();
+    };
+    EXPECT_EQ(texts(""), "\"\u041F\u0440\u0438\u0432\u0435\u0442\"\"\u6771\u4EAC\u4E8B\u5909\"\"Songs \U0001F3B5\"");
+    Outcome set = Zmtagio("set " + Quote(path) + " --title '\u0401\u0436 \U0001F994' --artist '\u674E\u767D' "
+                          "--album '\uD55C\uAD6D\uC5B4'");
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(Python("import sys, mutagen.asf as a\nt = a.ASF('" + path + "').tags\n"
+                     "sys.stdout.buffer.write('|'.join(str(t[k][0]) for k in ('Title', 'Author', 'WM/AlbumTitle'))"
+                     ".encode())"),
+              "\u0401\u0436 \U0001F994|\u674E\u767D|\uD55C\uAD6D\uC5B4");
+    // Cyrillic in code page 1251; the hedgehog it lacks, two UTF-16 units, as "??".
+    EXPECT_EQ(texts("--host-codepage 1251").substr(0, 9), "\"\u0401\u0436 ??\"");
+}
+
 // Comments change, then leave with the vendor staying; the audio stays throughout.
 TEST_F(Cli, SetAndRemoveOggComments) {
     std::string path = File("a.ogg");
@@ -115,7 +163,7 @@ TEST_F(Cli, RefusedEditsAndNothingToRemoveLeaveTheFile) {
         {mp3, "--album ok --track abc"}, {mp3, "--genre 'No Such Genre'"}, {mp3, "--field NOPE=1"},
         {mp3, "--field APIC=x"}, {mp3, "--comment " + std::string(29, 'c') + " --track 2"},
         {ogg, "--id3v1 --title x"}, {ogg, "--field TIT2=x"}, {wma, "--field WM/Composer=" + std::string(300, 'x')},
-        {wma, "--artist '\u2603'"}, {File("cut.wma"), "--title x"},
+        {wma, "--host-codepage 1252 --artist '\u2603'"}, {File("cut.wma"), "--title x"},
         {plain, "--id3v1 --id3v2", 0, "remove"}, {plain, "--ogg", 0, "remove"}, {File("b.ogg"), "--ogg", 1, "remove"}};
     const char* containers[][2] = {{"a.wav", "-c:a pcm_s16le -f wav"}, {"a.flac", "-c:a flac -f flac"},
                                    {"a.m4a", "-c:a aac -f mp4"},       {"a.aiff", "-f aiff"},

@@ -15,7 +15,7 @@ const char16_t* const kReadNames[] = {
     u"Title", u"Author", u"Copyright", u"Description", u"Rating", u"WM/AlbumTitle", u"WM/TrackNumber",
     u"WM/Genre", u"WM/Year", u"WM/EncodingTime", u"WM/Picture", u"Duration", u"Bitrate", u"Seekable",
     u"Stridable", u"Broadcast", u"HasAudio", u"HasVideo", u"HasImage", u"HasScript", u"Is_Protected",
-    u"Is_Trusted", u"CurrentBitrate", u"OptimalBitrate"};
+    u"Is_Trusted", u"CurrentBitrate", u"OptimalBitrate", u"WM/AlbumCoverURL", u"WM/Lyrics"};
 
 Bytes Text(const std::u16string& text) {  // UTF-16LE with its terminator
     Bytes bytes;
@@ -35,9 +35,37 @@ const std::vector<Change> kRounds[] = {
     {{u"Title", WMT_TYPE_STRING, Text(u"Fuzz title")},
      {u"WM/AlbumTitle", WMT_TYPE_STRING, Text(std::u16string(600, u'a'))},
      {u"WM/TrackNumber", WMT_TYPE_DWORD, {9, 0, 0, 0}}, {u"WM/Composer", WMT_TYPE_STRING, Text(u"Library composer"), 1},
-     {u"Description", WMT_TYPE_STRING, {}}},
-    {{u"WM/AlbumTitle", WMT_TYPE_STRING, Text(u"a")}, {u"Title", WMT_TYPE_STRING, {}}},
+     {u"Description", WMT_TYPE_STRING, {}}, {u"WM/Lyrics", WMT_TYPE_STRING, Text(std::u16string(40000, u'l'))}},
+    {{u"WM/AlbumTitle", WMT_TYPE_STRING, Text(u"a")}, {u"Title", WMT_TYPE_STRING, {}},
+     {u"WM/Lyrics", WMT_TYPE_STRING, Text(u"la")}},
 };
+
+// A value too long for the name lookup's 16-bit length, read by its index
+// with a 32-bit length as the Windows Media reader does: the language-neutral
+// attribute of the name, else the first.
+std::optional<Bytes> ReadLong(IWMHeaderInfo* info, const char16_t* name) {
+    ComPtr<IWMHeaderInfo3> indexed;
+    if (info->QueryInterface(IID_IWMHeaderInfo3, indexed.PutVoid()) < 0) return std::nullopt;
+    uint16_t neutral = 0, count = 0, language;
+    std::vector<uint16_t> indices;
+    for (uint16_t* wanted : {&neutral, static_cast<uint16_t*>(nullptr)}) {
+        if (indexed->GetAttributeIndices(0, name, wanted, nullptr, &count) < 0) return std::nullopt;
+        indices.resize(count);
+        if (count && indexed->GetAttributeIndices(0, name, wanted, indices.data(), &count) >= 0) break;
+    }
+    uint32_t length = 0;
+    WMT_ATTR_DATATYPE type;
+    if (indices.empty() ||
+        indexed->GetAttributeByIndexEx(0, indices[0], nullptr, nullptr, &type, &language, nullptr, &length) < 0)
+        return std::nullopt;
+    Check(length > 0xFFFF, "the name lookup refused a short value");
+    Bytes value(length);
+    uint32_t room = length;
+    if (indexed->GetAttributeByIndexEx(0, indices[0], nullptr, nullptr, &type, &language, value.data(), &room) < 0)
+        return std::nullopt;
+    Check(room == length, "an attribute changed its length between two reads");
+    return value;
+}
 
 // Reads every attribute a host asks for; what the editor flushed must read back (the stored Title
 // and album live in one place each, so the first one read is ours).
@@ -45,7 +73,9 @@ void ReadAllAttributes(IWMHeaderInfo* info, const std::vector<const Change*>& ta
     auto read = [&](const char16_t* name) -> std::optional<Bytes> {
         uint16_t stream = 0, length = 0, room;
         WMT_ATTR_DATATYPE type;
-        if (info->GetAttributeByName(&stream, name, &type, nullptr, &length) < 0) return std::nullopt;
+        HRESULT hr = info->GetAttributeByName(&stream, name, &type, nullptr, &length);
+        if (hr == kE_BUFFERTOOSMALL) return ReadLong(info, name);
+        if (hr < 0) return std::nullopt;
         Bytes value(room = length);
         if (info->GetAttributeByName(&stream, name, &type, value.data(), &room) < 0) return std::nullopt;
         Check(room <= length, "an attribute grew between two reads");

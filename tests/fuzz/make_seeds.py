@@ -149,3 +149,9 @@ f.update({"WM/TrackNumber": [asf.ASFDWordAttribute(5)], "WM/Year": [asf.ASFUnico
           "WM/AlbumTitle": [asf.ASFUnicodeAttribute("Library album", language=1)],
           "WM/Composer": [asf.ASFUnicodeAttribute("Stream composer", stream=1)]})
 f.save()
+# Values too long for a 16-bit length, which mutagen keeps in the Metadata Library: a text and a binary.
+ffmpeg("long.wma", "-c:a", "wmav2", "-b:a", "32k", "-metadata", "title=Long", "-f", "asf")
+f = asf.ASF(p("long.wma"))
+f.update({"WM/AlbumCoverURL": [asf.ASFUnicodeAttribute("http://example.org/" + "u" * 40000)],
+          "WM/EncodingTime": [asf.ASFByteArrayAttribute(bytes(70000))]})
+f.save()

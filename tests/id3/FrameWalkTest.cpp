@@ -63,16 +63,16 @@ TEST(TextEncodingTest, EveryEncodingByteToTheInternalFormAndBack) {
     }
 }
 
-// ASCII is copied as it is only where the ANSI code page keeps it: in EBCDIC
+// ASCII is copied as it is only where the tag code page keeps it: in EBCDIC
 // (code page 500), byte 41 is a no-break space.
 TEST(TextEncodingTest, AsciiIsConvertedUnderACodePageThatDoesNotKeepIt) {
-    ASSERT_TRUE(platform::SetAnsiCodePage(500));
-    bool keeps = platform::AnsiKeepsAscii();
+    ASSERT_TRUE(platform::SetCodePage(platform::kCodePageTag, 500));
+    bool keeps = platform::KeepsAscii(platform::kCodePageTag);
     Bytes body = FromHex("00 41");
     ConvertedText text = DecodeID3Text(body, body[0]);
-    platform::SetAnsiCodePage(1252);
+    platform::SetCodePage(platform::kCodePageTag, 1252);
     EXPECT_FALSE(keeps);
-    EXPECT_TRUE(platform::AnsiKeepsAscii());
+    EXPECT_TRUE(platform::KeepsAscii(platform::kCodePageTag));
     EXPECT_EQ(Hex(text.bytes.data(), text.length), Expected("00 c2 a0"));
 }
 

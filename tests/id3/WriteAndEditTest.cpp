@@ -166,7 +166,7 @@ TEST_F(EditTest, TextFramesAreStagedComplete) {
     EXPECT_EQ(reader_->record.hasID3v2, 1u);
     EXPECT_EQ(Staged(), Hex(Frame(3, "TIT2", FromHex("01 ff fe 61 00 62 00 63 00 00 00"), 0x0020)));
     EXPECT_EQ(Edit(84, Text("\x03" "2024")), ZMTAGIO_S_OK);
-    EXPECT_EQ(values_.back()[0], 0);                     // the caller's encoding byte was fixed
+    EXPECT_EQ(values_.back()[0], 3);                     // the caller's bytes are only read
     EXPECT_EQ(Edit(9, Text("\x03" "x")), ZMTAGIO_S_OK);  // UTF-8 becomes UTF-16
     EXPECT_EQ(Staged(), Hex(Frame(3, "TIT2", FromHex("01 ff fe 61 00 62 00 63 00 00 00"), 0x0020) +
                             Frame(3, "TYER", Text("\0" "2024\0"), 0x0020) +

@@ -37,17 +37,17 @@ std::string ToNarrow(uint32_t codePage, const std::u16string& text) {
 TEST(CodePageTest, ConversionsBehaveLikeWin32) {
     std::string all;
     for (int b = 0; b < 256; ++b) all += char(b);
-    std::u16string wide = ToWide(kCodePageAnsi, all);
+    std::u16string wide = ToWide(kCodePageTag, all);
     ASSERT_EQ(wide.size(), 256u);
     EXPECT_EQ(wide[0x00], u'\0');
     EXPECT_EQ(wide[0x80], u'\u20AC');
     EXPECT_EQ(wide[0x9F], u'\u0178');
     EXPECT_EQ(wide[0xE9], u'\u00E9');
     for (int undefined : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(wide[size_t(undefined)], char16_t(undefined));
-    EXPECT_EQ(ToNarrow(kCodePageAnsi, wide), all);
+    EXPECT_EQ(ToNarrow(kCodePageTag, wide), all);
     // Through UTF-8 and back as well, zero byte included, the way ID3 text travels.
-    EXPECT_EQ(ToNarrow(kCodePageAnsi, ToWide(kCodePageUtf8, ToNarrow(kCodePageUtf8, wide))), all);
-    EXPECT_EQ(ToNarrow(kCodePageAnsi, u"a\u4E2Db"), "a?b");
+    EXPECT_EQ(ToNarrow(kCodePageTag, ToWide(kCodePageUtf8, ToNarrow(kCodePageUtf8, wide))), all);
+    EXPECT_EQ(ToNarrow(kCodePageTag, u"a\u4E2Db"), "a?b");
     EXPECT_EQ(ToWide(kCodePageUtf8, "a\xFF" "b"), u"a\uFFFDb");
     EXPECT_EQ(ToWide(kCodePageUtf8, "\xE2\x82"), u"\uFFFD");                  // cut sequence
     EXPECT_EQ(ToWide(kCodePageUtf8, "\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
@@ -55,18 +55,42 @@ TEST(CodePageTest, ConversionsBehaveLikeWin32) {
     EXPECT_EQ(ToNarrow(kCodePageUtf8, u"\U0001F600"), "\xF0\x9F\x98\x80");
     EXPECT_EQ(ToNarrow(kCodePageUtf8, std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
     // -1: up to and including the terminator; a buffer too small, or no input, fails.
-    EXPECT_EQ(MultiByteToWideChar(kCodePageAnsi, "abc", -1, nullptr, 0), 4);
+    EXPECT_EQ(MultiByteToWideChar(kCodePageTag, "abc", -1, nullptr, 0), 4);
     char16_t small[2];
-    EXPECT_EQ(MultiByteToWideChar(kCodePageAnsi, "abc", 3, small, 2), 0);
-    EXPECT_EQ(MultiByteToWideChar(kCodePageAnsi, nullptr, 3, small, 2), 0);
+    EXPECT_EQ(MultiByteToWideChar(kCodePageTag, "abc", 3, small, 2), 0);
+    EXPECT_EQ(MultiByteToWideChar(kCodePageTag, nullptr, 3, small, 2), 0);
     // Other code pages go through iconv; unknown ones are refused.
-    EXPECT_FALSE(SetAnsiCodePage(4242));
-    EXPECT_FALSE(SetAnsiCodePage(kCodePageAnsi));
-    EXPECT_EQ(AnsiCodePage(), 1252u);
-    ASSERT_TRUE(SetAnsiCodePage(936));
-    EXPECT_EQ(ToWide(kCodePageAnsi, "\xD6\xD0\xCE\xC4"), u"\u4E2D\u6587");  // two Han characters in GBK
-    EXPECT_EQ(ToNarrow(kCodePageAnsi, u"\u4E2D\u6587"), "\xD6\xD0\xCE\xC4");
-    SetAnsiCodePage(1252);
+    EXPECT_FALSE(SetCodePage(kCodePageTag, 4242));
+    EXPECT_FALSE(SetCodePage(kCodePageTag, kCodePageHost));
+    EXPECT_EQ(CodePageOf(kCodePageTag), 1252u);
+    ASSERT_TRUE(SetCodePage(kCodePageTag, 936));
+    EXPECT_EQ(ToWide(kCodePageTag, "\xD6\xD0\xCE\xC4"), u"\u4E2D\u6587");  // two Han characters in GBK
+    EXPECT_EQ(ToNarrow(kCodePageTag, u"\u4E2D\u6587"), "\xD6\xD0\xCE\xC4");
+    SetCodePage(kCodePageTag, 1252);
+}
+
+// The host code page (UTF-8 by default) is set apart from the tag code page,
+// and a text cut to a number of bytes ends with a whole character.
+TEST(CodePageTest, HostCodePageStandsApartAndCutsKeepWholeCharacters) {
+    EXPECT_EQ(CodePageOf(kCodePageHost), kCodePageUtf8);
+    EXPECT_EQ(ToNarrow(kCodePageHost, u"\u041F\u4E2D\U0001F600"), "\xD0\x9F\xE4\xB8\xAD\xF0\x9F\x98\x80");
+    ASSERT_TRUE(SetCodePage(kCodePageHost, 1251));
+    EXPECT_EQ(ToNarrow(kCodePageHost, u"\u041F"), "\xCF");
+    EXPECT_EQ(CodePageOf(kCodePageTag), 1252u);
+    EXPECT_EQ(ToNarrow(kCodePageTag, u"\u041F"), "?");
+    ASSERT_TRUE(SetCodePage(kCodePageHost, kCodePageUtf8));
+    EXPECT_FALSE(SetCodePage(kCodePageUtf8, 1252));  // not a setting
+
+    const std::u16string mixed = u"a\u00E9\u20AC\U0001F600";  // 1, 2, 3 and 4 bytes in UTF-8
+    struct Case { uint32_t codePage; size_t limit, units; } cases[] = {
+        {kCodePageUtf8, 0, 0}, {kCodePageUtf8, 2, 1}, {kCodePageUtf8, 3, 2}, {kCodePageUtf8, 5, 2},
+        {kCodePageUtf8, 6, 3}, {kCodePageUtf8, 9, 3}, {kCodePageUtf8, 10, 5}, {kCodePageUtf8, 99, 5},
+        {936, 2, 1}, {936, 3, 2},  // a double-byte character
+    };
+    for (const Case& c : cases) {
+        std::u16string text = c.codePage == 936 ? u"a\u4E2D\u6587" : mixed;
+        EXPECT_EQ(UnitsWithin(c.codePage, text, c.limit), c.units) << c.codePage << " " << c.limit;
+    }
 }
 
 TEST(FileTest, SecondWriterOfAHeldFileFailsAndDoesNotTruncateIt) {

@@ -52,5 +52,33 @@ TEST(WMSessionTest, EditsAndUpdatesReachTheFileAndLeaveTheAudio) {
     EXPECT_EQ(DecodedMd5(path), audio);
 }
 
+// An attribute too long for the runtime's 16-bit length (an 80 KB cover URL
+// that mutagen keeps in the Metadata Library) is read in part, the other
+// fields whole; an update leaves it as stored, and an edit of its field
+// replaces it.
+TEST(WMSessionTest, AnAttributeBeyond64KBIsReadInPartAndKeptUntilChanged) {
+    TempDir dir;
+    std::string path = dir.File("long.wma"), url = "http://example.org/" + std::string(80 * 1024, 'u');
+    ASSERT_TRUE(MakeWma(path, {"title=Hello", "artist=Art", "album=Alb"}));
+    ASSERT_EQ(test::Run("/usr/bin/python3 -c 'import sys, mutagen.asf as a\nf = a.ASF(sys.argv[1])\n"
+                  "f.tags[\"WM/AlbumCoverURL\"] = sys.argv[2]\nf.save()' " + Quote(path) + " " + url).status, 0);
+    std::string audio = DecodedMd5(path), tags = Mutagen(path);
+    ASSERT_NE(tags.find(url), std::string::npos);
+    Session session;
+    MDRecord* record = nullptr;
+    ASSERT_EQ(session.Open(path, &record), ZMTAGIO_S_FALSE);
+    auto text = [&](int id) { return std::string(reinterpret_cast<const char*>(record->fields[id].data)); };
+    EXPECT_EQ(text(1) + "|" + text(14) + "|" + text(13), "Hello|Art|Alb");
+    EXPECT_EQ(text(12), url.substr(0, 299));
+    EXPECT_EQ(record->fields[12].size, 300);
+
+    ASSERT_EQ(session.MDUpdate(0), 0);
+    EXPECT_EQ(Mutagen(path), tags);
+    ASSERT_EQ(session.Open(path, &record), ZMTAGIO_S_FALSE);
+    ASSERT_EQ(session.Edit(12, MD_KIND_WM, std::string("http://example.org/c.jpg", 25)), 0);
+    EXPECT_EQ(Mutagen(path, "WM/AlbumCoverURL Title"), "WM/AlbumCoverURL=http://example.org/c.jpg\nTitle=Hello\n");
+    EXPECT_EQ(DecodedMd5(path), audio);
+}
+
 }  // namespace
 }  // namespace zm::test

@@ -162,22 +162,25 @@ std::string ReadWhole(const std::string& path) {
 }
 
 // The exports for hosts beyond COM: the trace goes to a file handle (the
-// first line of MDInit, and nothing once it is off again); the code page is
-// the system's and no other. path: a file that MDInit can open.
+// first line of MDInit, and nothing once it is off again); both code pages
+// are the system's and no other. path: a file that MDInit can open.
 void CheckHostExports(const std::string& path, Report& report) {
     IzmTagIO* tag = Create(CLSID_zmTagIO, report, "for the host exports");
     if (tag == nullptr) return;
     auto setTrace = ModuleExport<void(STDAPICALLTYPE*)(int, HANDLE)>("zmTagIOSetTrace");
     auto getCodePage = ModuleExport<uint32_t(STDAPICALLTYPE*)()>("zmTagIOGetCodePage");
     auto setCodePage = ModuleExport<HRESULT(STDAPICALLTYPE*)(uint32_t)>("zmTagIOSetCodePage");
+    auto getHostCodePage = ModuleExport<uint32_t(STDAPICALLTYPE*)()>("zmTagIOGetHostCodePage");
+    auto setHostCodePage = ModuleExport<HRESULT(STDAPICALLTYPE*)(uint32_t)>("zmTagIOSetHostCodePage");
     char directory[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, directory);
     std::string tracePath = std::string(directory) + "zmtagio-trace.txt";
     HANDLE file = CreateFileA(tracePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    report.Check(setTrace && getCodePage && setCodePage && file != INVALID_HANDLE_VALUE,
+    bool exported = setTrace && getCodePage && setCodePage && getHostCodePage && setHostCodePage;
+    report.Check(exported && file != INVALID_HANDLE_VALUE,
                  "the DLL exports the trace and code page calls, and a trace file can be made");
-    if (setTrace && getCodePage && setCodePage && file != INVALID_HANDLE_VALUE) {
+    if (exported && file != INVALID_HANDLE_VALUE) {
         MDRecord* record = nullptr;
         setTrace(1, file);
         tag->MDInit(0, path.c_str(), &record, kNoLanguage, 0);
@@ -192,6 +195,9 @@ void CheckHostExports(const std::string& path, Report& report) {
         report.CheckHr(setCodePage(0), S_OK, "zmTagIOSetCodePage(0)");
         report.CheckHr(setCodePage(GetACP() == 1252 ? 1250 : 1252), E_INVALIDARG, "zmTagIOSetCodePage of another");
         report.Check(getCodePage() == GetACP(), "a refused code page changes nothing");
+        report.Check(getHostCodePage() == GetACP(), "the host code page is the system's ANSI code page too");
+        report.CheckHr(setHostCodePage(0), S_OK, "zmTagIOSetHostCodePage(0)");
+        report.CheckHr(setHostCodePage(65001), E_INVALIDARG, "zmTagIOSetHostCodePage of another");
     }
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file), DeleteFileA(tracePath.c_str());
     tag->MDUninit();

@@ -5,6 +5,7 @@
 # regsvr32 to regsvr32 /u, checked by the client: a plain one, which also edits
 # media checked afterwards with independent readers, one in a path with a
 # single quote, and one whose type library only the ".tlb" beside it gives.
+# While the plain one is registered, the C host (tests/host) runs on copies.
 # Skips, saying why, only where the cross compilers or Wine cannot be had.
 set -uo pipefail
 
@@ -68,7 +69,7 @@ PY
 }
 
 # One copy of the DLL from registration to unregistration.
-cycle() {  # folder typelib-file [media folder]
+cycle() {  # folder typelib-file [media folder, the C host's media folder]
   local dll at="${1##*/}:" files=()
   dll=$(win "$1/zmTagIO.DLL")
   [ -n "${3-}" ] && files=("$(win "$3/tagged.mp3")" "$(win "$3/tagged.ogg")" "$(win "$3/tagged.wma")")
@@ -77,12 +78,15 @@ cycle() {  # folder typelib-file [media folder]
   step "$at registry, creation, contract${3:+, sessions}" \
     "$wine" "$client" registered "$dll" "$(win "$2")" "${files[@]}"
   [ -n "${3-}" ] && verify_media "$3"
+  [ -n "${4-}" ] && step "$at C host: threads, literals, the record after saving" \
+    "$wine" "$host" "$(win "$4/tagged.mp3")" "$(win "$4/tagged.ogg")"
   step "$at regsvr32 /u" "$wine" regsvr32 /s /u "$dll"
   step "$at registry after unregistration" "$wine" "$client" unregistered
 }
 
 run_width() {  # width loader arch
   local wine=$2 client=$root/build-win$1/client/zmtagio_client.exe dlls=$root/build-win$1/src/com
+  local host=$root/build-win$1/client/zmtagio_host.exe
   [ -x "$wine" ] || { say "SKIP $1-bit: $wine is not installed (scripts/install-deps.sh wine installs it)" && return; }
   local tmp wineserver
   tmp=$(mktemp -d /tmp/zmtagio-wine-XXXXXX)
@@ -100,11 +104,12 @@ run_width() {  # width loader arch
     # The media lie in a folder whose name is not ASCII: the component takes
     # paths in the ANSI code page.
     local main="$tmp/main" quoted="$tmp/it's here" fallback="$tmp/fallback" media="$tmp/médias" folder
-    mkdir -p "$main" "$quoted" "$fallback" "$media"
+    local hostMedia="$tmp/host"
+    mkdir -p "$main" "$quoted" "$fallback" "$media" "$hostMedia"
     for folder in "$main" "$quoted" "$fallback"; do cp "$dlls/zmTagIO.DLL" "$folder/"; done
     cp "$dlls/zmTagIO.tlb" "$fallback/"
-    [ -n "$originals" ] && cp "$originals"/tagged.* "$media/"
-    cycle "$main" "$main/zmTagIO.DLL" ${originals:+"$media"}
+    [ -n "$originals" ] && cp "$originals"/tagged.* "$media/" && cp "$originals"/tagged.* "$hostMedia/"
+    cycle "$main" "$main/zmTagIO.DLL" ${originals:+"$media" "$hostMedia"}
     cycle "$quoted" "$quoted/zmTagIO.DLL"
     step "module without a usable type library" "$wine" "$client" spoil-typelib "$(win "$fallback/zmTagIO.DLL")"
     cycle "$fallback" "$fallback/zmTagIO.tlb"

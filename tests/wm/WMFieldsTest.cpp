@@ -34,23 +34,42 @@ std::unique_ptr<Record> Read(const std::string& path, HRESULT* hr) {
     return r;
 }
 
-// Every field gets its own value buffer and its attribute as ANSI text cut to
-// the buffer, its size counting the terminator; the encoding time is shown
-// with size 0, never written back unless changed. A text attribute stored as
-// a number fails the whole read, which fills nothing.
-TEST(WMReaderTest, EachFieldReceivesItsAttributeAsAnsiTextInItsOwnBuffer) {
-    std::u16string album;
+// Every field gets its own value buffer and its attribute as text of the host
+// code page (UTF-8) cut to whole characters within the buffer, its size
+// counting the terminator; the encoding time is shown with size 0, never
+// written back unless changed. A text attribute stored as a number fails the
+// whole read, which fills nothing; one too long for the 16-bit lookup gives
+// its start and is marked cut.
+TEST(WMReaderTest, EachFieldReceivesItsAttributeAsHostTextInItsOwnBuffer) {
+    std::u16string album, euros, url = u"http://example.org/" + std::u16string(70000, u'u');
     for (int i = 0; i < 400; ++i) album += char16_t('a' + i % 26);
+    for (int i = 0; i < 200; ++i) euros += u"a\u20AC";  // 1 and 3 bytes: 297 of 299 bytes are whole characters
+    std::string eurosCut;
+    for (int i = 0; i < 74; ++i) eurosCut += "a\xE2\x82\xAC";
     // The fields not listed are empty, field 2 midnight.
-    struct Case { std::vector<Entry> entries; std::map<int, std::pair<std::string, int>> fields; uint32_t hr = 0; };
+    struct Case {
+        std::vector<Entry> entries;
+        std::map<int, std::pair<std::string, int>> fields;
+        uint32_t hr = 0;
+        std::vector<Entry> library = {};  // a Metadata Library's, whose lengths are 32-bit
+        uint32_t cut = 0;
+    };
     Case cases[] = {
         {{{u"WM/EncodingSettings", kText, Wide(u"Lavf")}}, {}},
         {{{u"Description", kText, Wide(u"")}, {u"WM/Year", kText, Wide(u"2001")},
           {u"WM/AlbumTitle", kText, Wide(album)}, {u"WM/Track", kWord, Le(3, 2)},
           {u"WM/EncodingTime", kQword, Le(kMidnight2001 + (7 * 3600 + 8 * 60 + 9) * 10'000'000ull + 100'000, 8)},
           {u"Signature_Name", kDword, Le(1, 4)}},  // harmless: the file is not trusted
-         {{1, {"Caf\xe9", 5}}, {14, {"Ann", 4}}, {5, {"2001", 5}}, {2, {"07:08:09:010", 0}},
+         {{1, {"Caf\xc3\xa9", 6}}, {14, {"Ann", 4}}, {5, {"2001", 5}}, {2, {"07:08:09:010", 0}},
           {13, {std::string(album.begin(), album.begin() + 299), 300}}}},
+        {{{u"WM/Composer", kText, Wide(euros)}, {u"WM/Genre", kText, Wide(u"\u041F\u0435\u0441\u043D\u044F \U0001F3B5")}},
+         {{9, {eurosCut + "a", 300}}, {7, {"\xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F \xF0\x9F\x8E\xB5", 16}}}},
+        {{{u"WM/Genre", kText, Wide(u"Rock")}},
+         {{7, {"Rock", 5}}, {12, {Narrow(url.substr(0, 299)), 300}}},
+         0,
+         {{u"WM/AlbumCoverURL", kText, Wide(url)}, {u"WM/EncodingTime", 1 /* binary */, Bytes(70000, 7)}},
+         1u << 12},
+        {{}, {}, 0x80070057, {{u"WM/AlbumTitle", 1 /* binary */, Bytes(70000, 7)}}},
         {{{u"WM/EncodingTime", kQword, Le(kMidnight2001 - 1, 8)}}, {{2, {"23:59:59:999", 0}}}},
         {{{u"WM/EncodingTime", kQword, Le(0x7FFFFFFFFFFFFFFF, 8)}}, {{2, {"02:48:05:477", 0}}}},
         {{{u"WM/EncodingTime", kQword, Le(1ull << 63, 8)}}, {{2, {"", 0}}}},  // beyond the calendar
@@ -67,6 +86,7 @@ TEST(WMReaderTest, EachFieldReceivesItsAttributeAsAnsiTextInItsOwnBuffer) {
         SCOPED_TRACE(&c - cases);
         std::vector<Bytes> children = {FileProperties(), StreamProperties(kAudioMedia), ExtendedContent(c.entries)};
         if (c.fields.count(1)) children.push_back(ContentDescription({u"Caf\u00e9", u"Ann", u"", u"", u""}));
+        if (!c.library.empty()) children.push_back(HeaderExtension({MetadataList(kMetadataLibrary, c.library)}));
         WriteFile(dir.File("r.wma"), AsfFile(children));
         HRESULT hr;
         auto r = Read(dir.File("r.wma"), &hr);
@@ -79,6 +99,7 @@ TEST(WMReaderTest, EachFieldReceivesItsAttributeAsAnsiTextInItsOwnBuffer) {
             EXPECT_EQ(r->Data(id) ? reinterpret_cast<const char*>(r->Data(id)) : "", c.hr ? "" : text) << id;
             EXPECT_EQ(r->record.fields[id].size, size) << id;
         }
+        EXPECT_EQ(r->state.cutFields, c.cut);
     }
 }
 
@@ -89,7 +110,7 @@ HRESULT WriteOne(const std::string& path, int id, const std::string& text, int s
     std::memcpy(r->state.Value(id), text.c_str(), text.size() + 1);
     r->record.fields[id].data = r->state.Value(id);
     r->record.fields[id].size = size < 0 ? int(text.size() + 1) : size;
-    return WriteWMIntoFile(r->record, path.c_str(), id);
+    return WriteWMIntoFile(r->record, r->state, path.c_str(), id);
 }
 
 // How many attributes of the name there are; the first is the text.
@@ -132,16 +153,17 @@ TEST(WMWriterTest, FieldsAreModifiedAddedOrDeletedAsText) {
     // A field without a value, or beyond the table, changes nothing.
     EXPECT_EQ(WriteOne(path, 1, "ignored", 0), 0);
     auto record = std::make_unique<MDRecord>();
-    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, path.c_str(), 17)), 0x80070057u);
-    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, path.c_str(), -1)), 0x80070057u);
+    WMState state;
+    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, state, path.c_str(), 17)), 0x80070057u);
+    EXPECT_EQ(uint32_t(WriteWMIntoFile(*record, state, path.c_str(), -1)), 0x80070057u);
     EXPECT_EQ(ReadFile(path), file);
-    EXPECT_LT(WriteWMIntoFile(*record, "/nonexistent/x.wma", 0), 0);
+    EXPECT_LT(WriteWMIntoFile(*record, state, "/nonexistent/x.wma", 0), 0);
     // Reading and writing every field back turns numbers into the text the
     // reader made of them, leaves the encoding time alone and adds nothing.
     HRESULT hr;
     auto r = Read(path, &hr);
     ASSERT_EQ(hr, 0);
-    ASSERT_EQ(WriteWMIntoFile(r->record, path.c_str(), 0), 0);
+    ASSERT_EQ(WriteWMIntoFile(r->record, r->state, path.c_str(), 0), 0);
     ExpectText(path, u"WM/TrackNumber", "12\n");
     ExpectText(path, u"EMPTY", "01:02:03:004");
     ExpectText(path, u"WM/Composer", "", 0);
