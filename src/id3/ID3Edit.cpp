@@ -22,15 +22,15 @@ constexpr size_t kCommentTextStart = 4;     // encoding byte and language come f
 
 // A second edit of a frame replaces what the first one staged, so the tag
 // holds one frame per edit. Comments are told apart by their language.
-void RemoveStagedFrames(platform::GrowBuffer& staged, const char* frameId, const char* language) {
-    for (uint32_t pos = 0; pos + kFrameHeader <= staged.used;) {
-        uint32_t size = ReadBigEndian(Bytes(staged.data + pos + 4, 4));
-        if (size > staged.used - pos - kFrameHeader) return;
-        Bytes body(staged.data + pos + kFrameHeader, size);
-        bool same = std::memcmp(staged.data + pos, frameId, 4) == 0 &&
+void RemoveFrames(platform::GrowBuffer& frames, const char* frameId, const char* language) {
+    for (uint32_t pos = 0; pos + kFrameHeader <= frames.used;) {
+        uint32_t size = ReadBigEndian(Bytes(frames.data + pos + 4, 4));
+        if (size > frames.used - pos - kFrameHeader) return;
+        Bytes body(frames.data + pos + kFrameHeader, size);
+        bool same = std::memcmp(frames.data + pos, frameId, 4) == 0 &&
                     (language == nullptr || HasCommentLanguage(body, language));
         if (same)
-            platform::EraseFromBuffer(staged, pos, kFrameHeader + size);
+            platform::EraseFromBuffer(frames, pos, kFrameHeader + size);
         else
             pos += kFrameHeader + size;
     }
@@ -137,7 +137,11 @@ HRESULT EditID3V2Field(MDRecord& record, ID3State& state, platform::GrowBuffer& 
                        MDField& value, const char* commentLanguage) {
     if (value.size < 0 || (value.size > 0 && value.data == nullptr)) return ZMTAGIO_E_INVALIDARG;
     MDField& field = record.fields[id];
-    RemoveStagedFrames(editedFrames, FrameIdOf(id), id == kCommentField ? commentLanguage : nullptr);
+    RemoveFrames(editedFrames, FrameIdOf(id), id == kCommentField ? commentLanguage : nullptr);
+    // A text frame whose text could not be converted was kept as it stood;
+    // the edit replaces it too, so the tag never holds the old and the new
+    // value of one text frame. Other comments and bodies stay.
+    if (IsConvertedField(id) && id != kCommentField) RemoveFrames(state.keptFrames, FrameIdOf(id), nullptr);
     if (field.size != 0 || value.size == 0) {
         if (id == kCommentField && field.size > 0) {
             bool matches = CommentLanguageMatches(StoredComment(state, field), commentLanguage);

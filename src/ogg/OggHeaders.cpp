@@ -22,8 +22,11 @@ using platform::ByteView;
 
 constexpr size_t kCapturePatternSize = sizeof kCapturePattern;
 constexpr uint32_t kMaxHeaderPacketCount = 2;
-// Enough pages for kMaxHeaderPacketBytes in full pages, twice over.
-constexpr uint32_t kMaxHeaderPages = uint32_t(2 * kMaxHeaderPacketBytes / (kMaxSegments * kFullSegment) + 2);
+// Taggers lay header packets out in pages of any size, down to a few hundred
+// bytes, so the walk is held to the bytes its pages take rather than to a
+// count of pages: twice what the packets may hold leaves room for the page
+// headers of the smallest pages.
+constexpr uint64_t kMaxHeaderPageBytes = 2 * kMaxHeaderPacketBytes;
 
 // The bytes of the file at an offset, from its first bytes where they hold them.
 class Source {
@@ -78,7 +81,7 @@ HeadersFound WalkHeaderPages(Source& source, uint64_t start, uint32_t serial, ui
     uint32_t done = 0;
     bool inPacket = false;
     while (done < packetCount) {
-        if (walked.pages == kMaxHeaderPages) return Refuse("too many header pages");
+        if (offset - start > kMaxHeaderPageBytes) return Refuse("header pages too long to be held");
         uint8_t raw[kSegmentTableOffset + kMaxSegments];
         size_t want = size_t(std::min<uint64_t>(sizeof raw, source.Size() - offset));
         if (!source.Read(offset, {raw, want}))

@@ -181,6 +181,17 @@ TEST_F(EditTest, TextFramesAreStagedComplete) {
     EXPECT_NE(Staged().find(Hex(Frame(3, "PRIV", FromHex("05 06 07"), 0x0020))), std::string::npos);
 }
 
+// A title whose text could not be converted is kept as it stood until the title is edited: then only the new one is
+// written. A kept frame of another id stays.
+TEST_F(EditTest, EditReplacesAnUnconvertedFrameKeptAsItStood) {
+    Bytes other = Frame(3, "ZOBS", Text("o\0x"));
+    Read(Frame(3, "TIT2", Text("\x03\xc3")) + other);
+    ASSERT_EQ(reader_->Field(17), "");
+    EXPECT_EQ(Edit(17, Text("\0new")), ZMTAGIO_S_OK);
+    EXPECT_EQ(Hex(reader_->state.keptFrames.data, reader_->state.keptFrames.used), Hex(other));
+    EXPECT_EQ(Staged(), Hex(Frame(3, "TIT2", Text("\0new\0"), 0x0020)));
+}
+
 TEST_F(EditTest, CommentsFollowTheirLanguage) {
     Read(Frame(3, "COMM", Text("\0ENG\0text")));
     EXPECT_EQ(Edit(50, Text("")), ZMTAGIO_S_OK);  // the comment in the requested language goes

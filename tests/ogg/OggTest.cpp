@@ -158,6 +158,21 @@ TEST(OggRead, ProbeSizesAndReaderFillsInPacketOrder) {
     }
 }
 
+// Taggers spread long packets over small pages: over a thousand pages of one segment each are read whole, and
+// rewritten into pages of 255 segments, which moves the pages behind.
+TEST(OggRead, PacketOverManySmallPagesIsReadWhole) {
+    const std::vector<std::string> entries = {"LYRICS=" + std::string(300000, 'l'), "TITLE=T"};
+    OggRun r(VorbisFile(VorbisComments(entries), {.segments = 1}));
+    ASSERT_EQ(r.hr, ZMTAGIO_S_OK);
+    EXPECT_EQ(r.Fields(), "1=T;");
+    auto pages = r.Build();
+    ASSERT_TRUE(pages);
+    Bytes expected = Pages({VorbisComments(entries), SetupPacket(400)});
+    EXPECT_EQ(HexOf(pages->pages), Hex(expected));
+    int64_t values = int64_t(VorbisComments(entries).size() / 255 + 1 + 2);  // one a page before, 255 a page after
+    EXPECT_EQ(pages->pageShift, (values + 254) / 255 - values);
+}
+
 Bytes Patched(Bytes bytes, size_t at, uint32_t value) {
     platform::StoreLE32(bytes.data() + at, value);
     return bytes;
