@@ -42,8 +42,6 @@ HRESULT ReadID3V2FromFile(platform::File& file, MDRecord& record, ID3State& stat
 inline constexpr size_t kID3V1BlockSize = 128;
 // The ID3v1 block of the record's fields 110 to 116.
 void BuildID3V1Block(const MDRecord& record, std::span<uint8_t, kID3V1BlockSize> block);
-// Writers append at the file's position; false when they wrote nothing.
-bool WriteID3V1IntoFile(MDRecord& record, platform::File& out);
 
 // Padding a new tag gets when it does not fit in the old tag's room.
 inline constexpr uint32_t kFreshPadding = 1024;
@@ -64,9 +62,6 @@ struct ID3V2Tag {
 // exceed what a tag size can give.
 bool BuildID3V2Tag(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
                    ID3V2Tag& tag);
-// The same tag, written at the file's position.
-bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
-                        platform::File& out);
 
 // The frame id of field id 1..84 ("TIT2" for 17), null outside.
 const char* FrameIdOf(int id);

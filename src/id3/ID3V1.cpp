@@ -49,6 +49,7 @@ HRESULT ReadID3V1FromFile(platform::File& file, MDRecord& record, uint8_t* desti
 // A field's data always spans its full width (the file's block or the edit
 // block), so the whole width is copied whatever the field's size.
 void BuildID3V1Block(const MDRecord& record, std::span<uint8_t, kID3V1BlockSize> out) {
+    platform::TraceLine("WriteID3V1IntoFile Start");
     uint8_t* block = out.data();
     std::memset(block, 0, kBlockSize);
     std::memcpy(block, "TAG", kFieldsStart);
@@ -61,15 +62,7 @@ void BuildID3V1Block(const MDRecord& record, std::span<uint8_t, kID3V1BlockSize>
         if (withTrack && record.fields[kTrack].size != 0) *InBlock(block, kTrack) = record.fields[kTrack].data[0];
     }
     if (record.fields[kGenre].size != 0) *InBlock(block, kGenre) = record.fields[kGenre].data[0];
-}
-
-bool WriteID3V1IntoFile(MDRecord& record, platform::File& out) {
-    platform::TraceLine("WriteID3V1IntoFile Start");
-    uint8_t block[kBlockSize];
-    BuildID3V1Block(record, block);
-    bool written = out.WriteAll(block);
     platform::TraceLine("WriteID3V1IntoFile End");
-    return written;
 }
 
 // Values above 30 bytes fail as they always have; a value wider than its own

@@ -124,6 +124,7 @@ uint64_t PaddedLength(uint64_t frames, uint64_t room) {
 // tried again and still write every frame.
 bool BuildID3V2Tag(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
                    ID3V2Tag& out) {
+    platform::TraceLine("WriteID3V2IntoFile Start");
     platform::GrowBuffer& tag = out.bytes;
     uint64_t estimate = EstimateTag(record, state, editedFrames.size());
     if (!ReserveBuffer(tag, std::max(estimate + kFreshPadding, room))) return false;
@@ -139,17 +140,8 @@ bool BuildID3V2Tag(MDRecord& record, ID3State& state, std::span<const uint8_t> e
     if (!AppendZeros(tag, uint32_t(length - tag.used))) return false;
     StoreSyncsafe(tag.data + kTagSize, tag.used - kTagHeaderSize);
     out.fillsRoom = tag.used == room;
-    return true;
-}
-
-bool WriteID3V2IntoFile(MDRecord& record, ID3State& state, std::span<const uint8_t> editedFrames, uint64_t room,
-                        platform::File& out) {
-    platform::TraceLine("WriteID3V2IntoFile Start");
-    ID3V2Tag tag;
-    if (!BuildID3V2Tag(record, state, editedFrames, room, tag)) return false;
-    bool written = out.WriteAll(tag.bytes.bytes());
     platform::TraceLine("WriteID3V2IntoFile End");
-    return written;
+    return true;
 }
 
 }  // namespace zm::id3

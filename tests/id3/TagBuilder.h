@@ -29,6 +29,18 @@ inline Bytes BigEndian(uint32_t v, int bytes, int bits = 8) {  // 7 bits a byte:
 }
 inline Bytes Syncsafe(uint32_t v) { return BigEndian(v, 4, 7); }
 
+// The tags as an update writes them into a rebuilt file.
+inline bool WriteTag(MDRecord& record, ID3State& state, std::span<const uint8_t> staged, uint64_t room,
+                     platform::File& out) {
+    ID3V2Tag tag;
+    return BuildID3V2Tag(record, state, staged, room, tag) && out.WriteAll(tag.bytes.bytes());
+}
+inline bool WriteBlock(const MDRecord& record, platform::File& out) {
+    uint8_t block[kID3V1BlockSize];
+    BuildID3V1Block(record, block);
+    return out.WriteAll(block);
+}
+
 // One frame in the layout of the given major version.
 inline Bytes Frame(int version, const std::string& id, const Bytes& body, uint16_t flags = 0) {
     uint32_t size = uint32_t(body.size());
