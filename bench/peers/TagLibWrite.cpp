@@ -1,6 +1,10 @@
-// The peer writer: TagLib changes the title of one file and saves it.
+// The peer writer: TagLib changes the title of one file, saves it and has
+// the file flushed to the disk, as every update of ours is.
+#include <fcntl.h>
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
+
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -12,5 +16,9 @@ int main(int argc, char** argv) {
     TagLib::FileRef file(argv[1], false);
     if (file.isNull() || file.tag() == nullptr) return 1;
     file.tag()->setTitle(TagLib::String(argv[2], TagLib::String::UTF8));
-    return file.save() ? 0 : 1;
+    if (!file.save()) return 1;
+    int fd = open(argv[1], O_RDONLY);
+    bool flushed = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    return flushed ? 0 : 1;
 }
