@@ -13,10 +13,8 @@ constexpr const char* kMutagenView = R"(
 import hashlib, json, sys
 from mutagen.id3 import ID3
 def view(frame):
-    out = {}
-    for spec in frame._framespec + frame._optionalspec:
-        value = getattr(frame, spec.name, None)
-        out[spec.name] = hashlib.md5(value).hexdigest() if isinstance(value, bytes) else value
+    out = {name: hashlib.md5(value).hexdigest() if isinstance(value, bytes) else value
+           for name, value in vars(frame).items()}
     out.pop('encoding', None)
     return out
 tags, raw = ID3(sys.argv[1]), ID3(sys.argv[1], translate=False)
