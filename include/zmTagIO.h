@@ -164,7 +164,7 @@ typedef enum MDTagKind {
  * hasID3v1 and/or hasID3v2, or isOgg, or isASF; edits may set the first three.
  *
  * What a field's data holds, by kind:
- * - ID3v2, the text fields 1, 3, 4, 9, 16, 17, 30, 31, 37, 50, 84: the
+ * - ID3v2, the text fields (those zmTagIOIsConvertedField names): the
  *   internal text form, the frame's encoding byte (0 the tag code page, 1 UTF-16 with a
  *   byte-order mark, 2 UTF-16BE) then the text in UTF-8, often with a closing
  *   zero. COMM (50) in encoding 0: 0, 3 language bytes, description, a zero,
@@ -428,6 +428,11 @@ ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetHostCodePage(void);
  * ID3v1 one of "title", "artist", "album", "year", "comment", "track",
  * "genre". NULL for an id the kind does not use. */
 ZMTAGIO_EXPORT const char* STDAPICALLTYPE zmTagIOFieldName(LONG kind, LONG id);
+
+/* Nonzero when the record holds field id of that kind of tag in the internal
+ * text form (see MDRecord): the ID3v2 text fields. Zero for every other kind
+ * and id. */
+ZMTAGIO_EXPORT int STDAPICALLTYPE zmTagIOIsConvertedField(LONG kind, LONG id);
 
 #ifdef __cplusplus
 } /* extern "C" */

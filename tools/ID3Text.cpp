@@ -7,7 +7,6 @@ namespace {
 
 using namespace std::string_view_literals;
 
-constexpr int kConvertedFields[] = {1, 3, 4, 9, 16, 17, 30, 31, 37, 50, 84};
 constexpr int kCommentField = 50;
 constexpr int kGenreField = 4;
 constexpr int kID3V1Track = 115;
@@ -89,16 +88,12 @@ std::string_view BinaryType(std::string_view name, Bytes body, int id3v2Version)
 
 }  // namespace
 
-bool IsConvertedID3V2Field(int id) {
-    return std::find(std::begin(kConvertedFields), std::end(kConvertedFields), id) != std::end(kConvertedFields);
-}
-
 void InterpretID3V2(int id3v2Version, uint32_t codePage, FieldView& view, TextStore& store) {
     if (view.bytes.empty()) return;
     std::string_view form = AsText(view.bytes);
     if (view.id == kCommentField) {
         InterpretComment(form, view);
-    } else if (IsConvertedID3V2Field(view.id)) {
+    } else if (zmTagIOIsConvertedField(MD_KIND_ID3V2, view.id)) {
         view.text = TrimPadding(form.substr(1), Padding::Zeros);
         if (view.id == kGenreField) view.text = GenreText(*view.text);
     } else if (view.name == "TXXX") {

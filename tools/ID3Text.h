@@ -5,10 +5,6 @@
 
 namespace zmtagio {
 
-// The ID3v2 slots that the reader converts to its internal form: the frame's
-// encoding byte, then UTF-8.
-bool IsConvertedID3V2Field(int id);
-
 // Sets text, language and description of an ID3v2 field whose name and bytes
 // are in place; binary frames get no text.
 // Text that needs converting goes to the store.

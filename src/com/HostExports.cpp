@@ -1,5 +1,6 @@
 // Exports for hosts beyond COM: the trace switch, the code pages of 8-bit tag
-// text and of the host's text, and the names of field ids.
+// text and of the host's text, the names of field ids and which of them hold
+// converted text.
 #include "platform/CodePage.h"
 #include "platform/Trace.h"
 #include "session/CzmTagIO.h"
@@ -29,5 +30,9 @@ ZMTAGIO_EXPORT uint32_t STDAPICALLTYPE zmTagIOGetHostCodePage(void) {
 
 ZMTAGIO_EXPORT const char* STDAPICALLTYPE zmTagIOFieldName(LONG kind, LONG id) {
     return zm::FieldName(int(kind), int(id));
+}
+
+ZMTAGIO_EXPORT int STDAPICALLTYPE zmTagIOIsConvertedField(LONG kind, LONG id) {
+    return zm::IsConvertedField(int(kind), int(id)) ? 1 : 0;
 }
 }

@@ -26,9 +26,6 @@ inline constexpr int kYearField = 84;     // TYER
 // Version 2 compares three characters, versions 3 and 4 compare four.
 int FindFrameRow(std::span<const char> id, int version);
 
-// Whether the reader holds the field's text in the internal form.
-bool IsConvertedField(int id);
-
 // The frame id of field id 1..84 ("TIT2" for 17), null outside.
 const char* FrameIdOf(int id);
 

@@ -65,6 +65,9 @@ bool BuildID3V2Tag(MDRecord& record, ID3State& state, std::span<const uint8_t> e
 
 // The frame id of field id 1..84 ("TIT2" for 17), null outside.
 const char* FrameIdOf(int id);
+// Whether the reader holds field id in the internal text form: the frame's
+// encoding byte, then the text in UTF-8.
+bool IsConvertedField(int id);
 
 // Staging of edits (kinds 1 and 2).
 HRESULT EditID3V1Field(MDRecord& record, platform::Buffer& editBlock, int id, const MDField& value);

@@ -22,6 +22,8 @@ inline constexpr int kTagKinds = 10;
 
 // The name of a field for a kind of tag, as the formats' tables spell it.
 const char* FieldName(int kind, int id);
+// Whether the reader holds the field in the internal text form.
+bool IsConvertedField(int kind, int id);
 
 class CzmTagIO : public IzmTagIO {
 public:
@@ -49,6 +51,7 @@ private:
     void ReadAgain();
     HRESULT ReadTagBlocks(MDRecord** out);
     HRESULT EditWMField(int id, const MDField& value);
+    HRESULT WriteWM();
     HRESULT WriteBack();
     HRESULT HoldForUpdate(const std::string& target);
     HRESULT UpdateMP3(const std::string& target);

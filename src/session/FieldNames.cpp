@@ -16,4 +16,6 @@ const char* FieldName(int kind, int id) {
     }
 }
 
+bool IsConvertedField(int kind, int id) { return kind == MD_KIND_ID3V2 && id3::IsConvertedField(id); }
+
 }  // namespace zm

@@ -183,25 +183,26 @@ HRESULT CzmTagIO::PutInPlace(platform::File& rebuilt, const std::string& target)
     return ZMTAGIO_S_OK;
 }
 
+// The header of a Windows Media file is changed in place by its writer, which
+// opens the file itself; a file it cannot open fails the update as a file
+// that cannot be held does.
+HRESULT CzmTagIO::WriteWM() {
+    HRESULT hr = wm::WriteWMIntoFile(*record_, wm_, SourcePath(), 0);
+    return hr == wm::kWMCannotOpen ? ZMTAGIO_E_FAIL : hr;
+}
+
+// MP3 and Ogg files get new tag blocks, in place or by a rebuild.
 HRESULT CzmTagIO::WriteBack() {
-    MDRecord& record = *record_;
-    if (!record.hasID3v1 && !record.hasID3v2 && !record.isOgg) {
-        // The header is changed in place by the Windows Media writer, which
-        // opens the file itself. The record already holds what was written.
-        file_ = platform::File::Open(SourcePath(), platform::File::Mode::Read);
-        if (!file_.IsOpen()) return ZMTAGIO_E_FAIL;
-        file_.Close();
-        return wm::WriteWMIntoFile(record, wm_, SourcePath(), 0);
-    }
     std::string target = platform::FollowLinks(SourcePath());
     HRESULT hr = HoldForUpdate(target);
     if (hr != ZMTAGIO_S_OK) return hr;
-    return record.hasID3v1 || record.hasID3v2 ? UpdateMP3(target) : UpdateOGG(target);
+    return record_->hasID3v1 || record_->hasID3v2 ? UpdateMP3(target) : UpdateOGG(target);
 }
 
 // A failed update leaves the record, the staged edits and the file as they
 // were, and may be tried again. A rewrite that succeeded reads the file again
-// into the same record, so that every pointer the host reads is good.
+// into the same record, so that every pointer the host reads is good; a
+// Windows Media record already holds what was written.
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     platform::TraceLine("MDUpdate Start");
     if (!record_ || source_.empty()) return ZMTAGIO_E_FAIL;
@@ -209,7 +210,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDUpdate(LONG) {
     bool rewrite = record.hasID3v1 || record.hasID3v2 || record.isOgg;
     // The writers may mark the record (the ID3v2 header flags they wrote).
     const MDRecord before = record;
-    HRESULT hr = WriteBack();
+    HRESULT hr = rewrite ? WriteBack() : WriteWM();
     file_.Close();
     if (hr != ZMTAGIO_S_OK) {
         record = before;

@@ -31,7 +31,8 @@ const char* WMAttributeNameOf(int id);
 HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out);
 // Writes field id (0: all of 1 to 16 but those cut when read) into the
 // header of the file at path. A field written by its id is the host's value
-// from then on.
+// from then on. A file that cannot be opened gives kWMCannotOpen.
 HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, const char* path, int id);
+extern const HRESULT kWMCannotOpen;
 
 }  // namespace zm::wm

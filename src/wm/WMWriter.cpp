@@ -10,6 +10,8 @@
 
 namespace zm::wm {
 
+const HRESULT kWMCannotOpen = asf::kNS_E_FILE_OPEN_FAILED;
+
 const char* WMAttributeNameOf(int id) { return id >= 0 && id <= kFieldCount ? kAttributeNames[id] : nullptr; }
 
 HRESULT OpenWMEditor(const char16_t* path, asf::IWMMetadataEditor** editor, asf::IWMHeaderInfo3** info) {

@@ -172,6 +172,12 @@ void CheckHostExports(const std::string& path, Report& report) {
     auto setCodePage = ModuleExport<HRESULT(STDAPICALLTYPE*)(uint32_t)>("zmTagIOSetCodePage");
     auto getHostCodePage = ModuleExport<uint32_t(STDAPICALLTYPE*)()>("zmTagIOGetHostCodePage");
     auto setHostCodePage = ModuleExport<HRESULT(STDAPICALLTYPE*)(uint32_t)>("zmTagIOSetHostCodePage");
+    auto fieldName = ModuleExport<const char*(STDAPICALLTYPE*)(LONG, LONG)>("zmTagIOFieldName");
+    auto isConverted = ModuleExport<int(STDAPICALLTYPE*)(LONG, LONG)>("zmTagIOIsConvertedField");
+    const char* title = fieldName ? fieldName(MD_KIND_ID3V2, MD_ID3V2_TIT2) : nullptr;
+    report.Check(title && std::string(title) == "TIT2" && isConverted && isConverted(MD_KIND_ID3V2, MD_ID3V2_TIT2) &&
+                     !isConverted(MD_KIND_ID3V2, MD_ID3V2_APIC) && !isConverted(MD_KIND_OGG, MD_OGG_TITLE),
+                 "the DLL names the fields and tells which hold converted text");
     char directory[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, directory);
     std::string tracePath = std::string(directory) + "zmtagio-trace.txt";
