@@ -30,9 +30,9 @@ TEST_F(Cli, BadUsageExitsWithTwoAndOneLineHelpAndVersionWithZero) {
     EXPECT_TRUE(version.status == 0 && version.out == "zmtagio 1.0.0\n") << version.status << version.out;
 }
 
-// The C and C++ examples build against the installed package with CMake, the
-// C one with pkg-config too. A sanitizer build installs a library that needs
-// its runtime; a host built without it may still load it.
+// The C and C++ examples build against the installed package with CMake (the
+// C host of tests/host builds with pkg-config). A sanitizer build installs a
+// library that needs its runtime; a host built without it may still load it.
 TEST_F(Cli, InstalledPackageBuildsTheExamples) {
     std::string prefix = Quote(File("prefix")), build = File("build"), song = Quote(File("song.mp3"));
     std::string text = "Gr\u00f6\u00dfe";
@@ -40,17 +40,13 @@ TEST_F(Cli, InstalledPackageBuildsTheExamples) {
         return test::Run("ASAN_OPTIONS=verify_asan_link_order=0 TMPDIR=" + Quote(dir.path()) + " " + command);
     };
     ASSERT_EQ(run("cmake --install " + Quote(ZM_BINARY_DIR) + " --prefix " + prefix + " >/dev/null").status, 0);
-    EXPECT_TRUE(FileExists(File("prefix/share/man/man1/zmtagio.1")));
+    EXPECT_TRUE(std::filesystem::exists(File("prefix/share/man/man1/zmtagio.1")));
     EXPECT_EQ(run(Quote(File("prefix/bin/zmtagio")) + " --version").output, "zmtagio 1.0.0\n");
     ASSERT_EQ(run("cmake -S " + Quote(ZM_SOURCE_DIR "/examples") + " -B " + Quote(build) + " -DCMAKE_PREFIX_PATH=" +
                   prefix + " >/dev/null && cmake --build " + Quote(build) + " >/dev/null 2>&1").status, 0);
     ASSERT_TRUE(MakeMp3(File("song.mp3")));
     ASSERT_EQ(run(Quote(build + "/set_title") + " " + song + " " + text).status, 0);
     EXPECT_EQ(run(Quote(build + "/show_title") + " " + song).output, text + "\n");
-    ASSERT_EQ(run("cc -o " + Quote(build + "/pc") + " " + Quote(ZM_SOURCE_DIR "/examples/show_title.c") +
-                  " $(PKG_CONFIG_PATH=" + prefix + "/lib/pkgconfig pkg-config --cflags --libs zmtagio) 2>/dev/null")
-                  .status, 0);
-    EXPECT_EQ(run("LD_LIBRARY_PATH=" + prefix + "/lib " + Quote(build + "/pc") + " " + song).output, text + "\n");
 }
 
 }  // namespace

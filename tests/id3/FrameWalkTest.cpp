@@ -76,23 +76,6 @@ TEST(TextEncodingTest, AsciiIsConvertedUnderACodePageThatDoesNotKeepIt) {
     EXPECT_EQ(Hex(text.bytes.data(), text.length), Expected("00 c2 a0"));
 }
 
-TEST(FrameTableTest, EveryIdFindsItsRowAndNothingElseMatches) {
-    for (int row = 0; row < kFrameRows; ++row) {
-        std::string_view v23 = ID3FrameTable[row].v23, v22 = ID3FrameTable[row].v22;
-        EXPECT_EQ(FindFrameRow(v23, 3), row) << v23;
-        EXPECT_EQ(FindFrameRow(v23, 4), row) << v23;
-        if (!v22.empty()) {
-            EXPECT_EQ(FindFrameRow(v22, 2), row) << v22;
-        }
-    }
-    // Version 2.2's date and time both land in the row without a 2.2 id.
-    for (std::string_view id : {"TDA", "TIM"}) EXPECT_EQ(FindFrameRow(id, 2), FindFrameRow(std::string_view("TDEN"), 3));
-    using namespace std::string_view_literals;
-    for (std::string_view id : {"ZZZZ"sv, "talb"sv, "TAL"sv, "TAL\0"sv, "AAAA"sv, "\xFF\xFF\xFF\xFF"sv})
-        EXPECT_EQ(FindFrameRow(id, 3), -1) << id;
-    EXPECT_EQ(FindFrameRow(std::string_view("TALB"), 1), -1);
-}
-
 TEST(UnicodeHandleTest, SecondConversionPointsAtTheNewestRecord) {
     MDField fields[MD_FIELD_COUNT] = {};
     ID3State state;

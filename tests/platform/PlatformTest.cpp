@@ -1,6 +1,6 @@
 // The platform layer: the Win32 text conversions (Windows-1252 mapped as Windows maps it, UTF-8 with U+FFFD for what is
 // invalid, other code pages through iconv); the lock on a file being written; a file made to replace
-// another; only regular files opened; reads through the read windows.
+// another; reads through the read windows.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -158,16 +158,6 @@ TEST(FileTest, FileMadeForATargetAppearsOnlyInItsPlace) {
     ::unsetenv("TMPDIR");
     std::filesystem::create_symlink("nowhere", music + "/dangling.wma");
     EXPECT_EQ(FollowLinks((music + "/dangling.wma").c_str()), "");
-}
-
-// A folder, a FIFO without a writer and a character device are refused at once, for reading and for updating.
-TEST(FileTest, OnlyRegularFilesOpen) {
-    TempDir dir;
-    std::string fifo = dir.File("fifo.mp3");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    for (const std::string& path : {dir.path(), fifo, std::string("/dev/null")})
-        for (File::Mode mode : {File::Mode::Read, File::Mode::Update})
-            EXPECT_FALSE(File::Open(path.c_str(), mode).IsOpen()) << path;
 }
 
 // Seeks and reads at random, as probes and readers do, against a model of the position: every read returns exactly the

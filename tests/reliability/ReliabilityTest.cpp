@@ -61,7 +61,7 @@ const Scenario kScenarios[] = {
     {"OggGrows", Source::Ogg, {{MD_KIND_OGG, MD_OGG_COMMENT, std::string(70000, 'c')}}},
 };
 
-std::string Python() { return test::FileExists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
+std::string Python() { return std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
 
 Bytes ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);  // in one read: files here run to megabytes

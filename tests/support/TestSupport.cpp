@@ -34,7 +34,6 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 std::string Hex(const Bytes& bytes) { return Hex(bytes.data(), bytes.size()); }
 
@@ -81,29 +80,28 @@ bool RunTool(const std::string& tool, const std::string& command) {
     return ok;
 }
 
-std::string Sine(double seconds) {
-    return "ffmpeg -nostdin -y -loglevel error -f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=" +
-           std::to_string(seconds) + "' -ac 1 ";
-}
+// A second of it, mono.
+constexpr const char* kSine =
+    "ffmpeg -nostdin -y -loglevel error -f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=1' -ac 1 ";
 
 }  // namespace
 
-bool MakeMp3(const std::string& path, double seconds) {
-    return RunTool("ffmpeg", Sine(seconds) + "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 "
-                                             "-write_id3v1 0 -map_metadata -1 -f mp3 " + Quote(path));
+bool MakeMp3(const std::string& path) {
+    return RunTool("ffmpeg", kSine + std::string("-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 0 "
+                                             "-write_id3v1 0 -map_metadata -1 -f mp3 ") + Quote(path));
 }
 
-bool MakeOgg(const std::string& path, const std::vector<std::string>& comments, double seconds) {
+bool MakeOgg(const std::string& path, const std::vector<std::string>& comments) {
     std::string wav = path + ".wav", command = "oggenc -Q -o " + Quote(path);
-    if (!RunTool("ffmpeg", Sine(seconds) + Quote(wav))) return false;
+    if (!RunTool("ffmpeg", kSine + Quote(wav))) return false;
     for (const auto& c : comments) command += " -c " + Quote(c);
     bool ok = RunTool("oggenc", command + " " + Quote(wav));
     std::remove(wav.c_str());
     return ok;
 }
 
-bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, double seconds) {
-    std::string command = Sine(seconds) + "-c:a wmav2 -b:a 64k";
+bool MakeWma(const std::string& path, const std::vector<std::string>& metadata) {
+    std::string command = kSine + std::string("-c:a wmav2 -b:a 64k");
     for (const auto& m : metadata) command += " -metadata " + Quote(m);
     return RunTool("ffmpeg", command + " -f asf " + Quote(path));
 }

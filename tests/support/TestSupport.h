@@ -29,7 +29,6 @@ private:
 
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const Bytes& bytes);
-bool FileExists(const std::string& path);
 Bytes ToBytes(const std::string& text);
 std::string Hex(const uint8_t* data, size_t size);
 std::string Hex(const Bytes& bytes);
@@ -43,11 +42,11 @@ struct Result {
 Result Run(const std::string& command);
 std::string Quote(const std::string& text);  // for the shell
 
-// Media made by real encoders (ffmpeg, oggenc); false and a test failure when the encoder is missing or fails. MP3:
-// mono sine, libmp3lame, no tags. Ogg: oggenc with NAME=value comments. WMA: wmav2 with key=value metadata.
-bool MakeMp3(const std::string& path, double seconds = 1.0);
-bool MakeOgg(const std::string& path, const std::vector<std::string>& comments, double seconds = 1.0);
-bool MakeWma(const std::string& path, const std::vector<std::string>& metadata, double seconds = 1.0);
+// A second of media made by real encoders (ffmpeg, oggenc); false and a test failure when the encoder is missing or
+// fails. MP3: mono sine, libmp3lame, no tags. Ogg: oggenc with NAME=value comments. WMA: wmav2 with key=value metadata.
+bool MakeMp3(const std::string& path);
+bool MakeOgg(const std::string& path, const std::vector<std::string>& comments);
+bool MakeWma(const std::string& path, const std::vector<std::string>& metadata);
 // MD5 of the decoded PCM of a file (ffmpeg), "" on failure.
 std::string DecodedMd5(const std::string& path);
 

@@ -126,6 +126,7 @@ void ExpectText(const std::string& path, const std::u16string& name, const std::
 }
 
 TEST(WMWriterTest, FieldsAreModifiedAddedOrDeletedAsText) {
+    const Bytes url = Wide(u"http://example.org/" + std::u16string(70000, u'u'));  // read in part
     TempDir dir;
     std::string path = dir.File("w.wma");
     WriteFile(path, AsfFile({FileProperties(), ContentDescription({u"Old", u"", u"", u"", u""}),
@@ -133,7 +134,8 @@ TEST(WMWriterTest, FieldsAreModifiedAddedOrDeletedAsText) {
                                               {u"WM/Genre", kText, Wide(u"Jazz")}, {u"WM/Year", kDword, Le(1999, 4)},
                                               {u"WM/Composer", kText, Wide(u"Bach")},
                                               {u"WM/TrackNumber", kDword, Le(12, 4)},
-                                              {u"WM/EncodingTime", kQword, Le(kMidnight2001, 8)}})}));
+                                              {u"WM/EncodingTime", kQword, Le(kMidnight2001, 8)}}),
+                             HeaderExtension({MetadataList(kMetadataLibrary, {{u"WM/AlbumCoverURL", kText, url}})})}));
     struct Step { int id; std::string text; std::u16string name; size_t count; } steps[] = {
         {3, "2001", u"WM/OriginalReleaseYear", 1},  // added
         {3, "2002", u"WM/OriginalReleaseYear", 1},  // then changed in place
@@ -159,7 +161,8 @@ TEST(WMWriterTest, FieldsAreModifiedAddedOrDeletedAsText) {
     EXPECT_EQ(ReadFile(path), file);
     EXPECT_LT(WriteWMIntoFile(*record, state, "/nonexistent/x.wma", 0), 0);
     // Reading and writing every field back turns numbers into the text the
-    // reader made of them, leaves the encoding time alone and adds nothing.
+    // reader made of them, leaves the encoding time and a value read in part
+    // alone and adds nothing.
     HRESULT hr;
     auto r = Read(path, &hr);
     ASSERT_EQ(hr, 0);
@@ -168,6 +171,7 @@ TEST(WMWriterTest, FieldsAreModifiedAddedOrDeletedAsText) {
     ExpectText(path, u"EMPTY", "01:02:03:004");
     ExpectText(path, u"WM/Composer", "", 0);
     ExpectText(path, u"WM/Genre", "Blues", 3);
+    EXPECT_NE(Find(ReadFile(path), url), ReadFile(path).size());
 }
 
 // The two messages, verbatim; a type without a text form still reaches the
