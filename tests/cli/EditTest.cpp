@@ -112,26 +112,22 @@ TEST_F(Cli, WindowsMediaTextInAnyScript) {
     EXPECT_EQ(texts("--host-codepage 1251").substr(0, 9), "\"\u0401\u0436 ??\"");
 }
 
-// Comments change, then leave with the vendor staying; the audio stays throughout.
+// An emptied comment goes and a new name comes last (the rest of set is OggFilesTest's); then every comment leaves
+// with the vendor staying. The audio stays throughout.
 TEST_F(Cli, SetAndRemoveOggComments) {
     std::string path = File("a.ogg");
     ASSERT_TRUE(MakeOgg(path, {"TITLE=T", "ARTIST=A", "COMMENT=c"}) && ::chmod(path.c_str(), 0640) == 0);
     std::string audio = DecodedMd5(path);
-    Outcome set = Zmtagio("set " + Quote(path) + " --title 'N\u00e9w' --comment '' --field PERFORMER=P");
+    Outcome set = Zmtagio("set " + Quote(path) + " --comment '' --field PERFORMER=P");
     ASSERT_EQ(set.status, 0) << set.err;
-    std::vector<std::string> lines = Lines(test::Run("vorbiscomment -l " + Quote(path)).output);
-    std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (std::vector<std::string>{"ARTIST=A", "PERFORMER=P", "TITLE=N\u00e9w"}));
-    EXPECT_EQ(DecodedMd5(path), audio);
-    EXPECT_EQ(test::Run("ogginfo " + Quote(path) + " >/dev/null 2>&1").status, 0);
-    EXPECT_EQ(Permissions(path), 0640u);
-    EXPECT_TRUE(NoTemporaryFiles());
-
+    EXPECT_EQ(test::Run("vorbiscomment -l " + Quote(path)).output, "TITLE=T\nARTIST=A\nPERFORMER=P\n");
     Outcome removed = Zmtagio("remove " + Quote(path) + " --ogg");
     ASSERT_EQ(removed.status, 0) << removed.err;
     EXPECT_EQ(test::Run("vorbiscomment -l " + Quote(path)).output, "");
     EXPECT_EQ(DecodedMd5(path), audio);
     EXPECT_EQ(test::Run("ogginfo " + Quote(path) + " | grep -q 'Vendor: Xiph'").status, 0);
+    EXPECT_EQ(Permissions(path), 0640u);
+    EXPECT_TRUE(NoTemporaryFiles());
 }
 
 // ISO-8859-1 when the code page holds the text (Cyrillic in 1251); show reads it back with the same code page.

@@ -2,8 +2,8 @@
  * one: it defines the identifiers the documented way, shares one object
  * between threads, edits with string literals and reads the record after
  * saving. Built against the installed package on Linux and against the DLL
- * (created through COM) on Windows.
- *   zmtagio_host MP3 OGG    changes both files; prints each failed check
+ * (created through COM) on Windows; check_saved.py reads what it saved.
+ *   zmtagio_host MP3 OGG WMA    changes the files; prints each failed check
  * Exit status 0 when every check held. */
 #define ZMTAGIO_DEFINE_GUIDS
 #include <zmTagIO.h>
@@ -97,9 +97,10 @@ static HRESULT Edit(IzmTagIO* tagio, LONG id, LONG kind, const char* literal, si
 
 #define LITERAL(text) text, sizeof text - 1
 
-static void SaveAndReadBack(IzmTagIO* tagio, const char* mp3, const char* ogg) {
+static void SaveAndReadBack(IzmTagIO* tagio, const char* mp3, const char* ogg, const char* wma) {
     MDRecord* record = NULL;
     Check(tagio->lpVtbl->MDInit(tagio, 0, mp3, &record, "eng", 0) == ZMTAGIO_S_OK, "MDInit mp3");
+    Check(Edit(tagio, MD_ID3V1_ARTIST, MD_KIND_ID3V1, LITERAL("V1 Artist")) == ZMTAGIO_S_OK, "ID3v1 artist literal");
     Check(Edit(tagio, MD_ID3V2_TRCK, MD_KIND_ID3V2, LITERAL("\x03" "7/12")) == ZMTAGIO_S_OK, "TRCK literal");
     Check(Edit(tagio, MD_ID3V2_TYER, MD_KIND_ID3V2, LITERAL("\x03" "2024")) == ZMTAGIO_S_OK, "TYER literal");
     Check(Edit(tagio, MD_ID3V2_TIT2, MD_KIND_ID3V2, LITERAL("\x03Host \xE2\x98\x83")) == ZMTAGIO_S_OK,
@@ -118,13 +119,20 @@ static void SaveAndReadBack(IzmTagIO* tagio, const char* mp3, const char* ogg) {
     Check(record->isOgg == 1 && record->fields[MD_OGG_TITLE].size == 10 &&
               Holds(&record->fields[MD_OGG_TITLE], LITERAL("Host title")),
           "Ogg title read back");
+
+    /* A Windows Media edit reaches the file at once; the update writes every field again. */
+    Check(tagio->lpVtbl->MDInit(tagio, 0, wma, &record, "\0\0\0", 0) == ZMTAGIO_S_FALSE, "MDInit wma");
+    Check(Edit(tagio, MD_WM_TITLE, MD_KIND_WM, LITERAL("Host title\0")) == ZMTAGIO_S_OK, "Windows Media title literal");
+    Check(tagio->lpVtbl->MDUpdate(tagio, 0) == ZMTAGIO_S_OK, "MDUpdate wma");
+    Check(record->isASF == 1 && Holds(&record->fields[MD_WM_TITLE], LITERAL("Host title\0")),
+          "Windows Media title read back");
     Check(tagio->lpVtbl->MDUninit(tagio) == ZMTAGIO_S_OK, "MDUninit");
 }
 
 int main(int argc, char** argv) {
     IzmTagIO* tagio;
-    if (argc != 3) {
-        fprintf(stderr, "usage: zmtagio_host MP3 OGG\n");
+    if (argc != 4) {
+        fprintf(stderr, "usage: zmtagio_host MP3 OGG WMA\n");
         return 2;
     }
 #ifdef _WIN32
@@ -133,7 +141,7 @@ int main(int argc, char** argv) {
     tagio = Create();
     if (tagio != NULL) {
         ShareBetweenThreads(tagio);
-        SaveAndReadBack(tagio, argv[1], argv[2]);
+        SaveAndReadBack(tagio, argv[1], argv[2], argv[3]);
         Check(tagio->lpVtbl->Release(tagio) == 0, "the last Release");
     }
 #ifdef _WIN32
