@@ -1,6 +1,5 @@
 // The platform layer: the Win32 text conversions (Windows-1252 mapped as Windows maps it, UTF-8 with U+FFFD for what is
-// invalid, other code pages through iconv); the lock on a file being written; a file made to replace
-// another; reads through the read windows.
+// invalid, other code pages through iconv); a file made to replace another; reads through the read windows.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -91,20 +90,6 @@ TEST(CodePageTest, HostCodePageStandsApartAndCutsKeepWholeCharacters) {
         std::u16string text = c.codePage == 936 ? u"a\u4E2D\u6587" : mixed;
         EXPECT_EQ(UnitsWithin(c.codePage, text, c.limit), c.units) << c.codePage << " " << c.limit;
     }
-}
-
-// A held file turns a second writer away at once and keeps its bytes.
-TEST(FileTest, SecondWriterOfAHeldFileFailsAndChangesNothing) {
-    TempDir dir;
-    std::string path = dir.File("song.mp3");
-    test::WriteFile(path, test::ToBytes("old"));
-    File first = File::Open(path.c_str(), File::Mode::Update);
-    ASSERT_TRUE(first.WriteAll(test::ToBytes("first writer")));
-    EXPECT_FALSE(File::Open(path.c_str(), File::Mode::Update).IsOpen());
-    EXPECT_TRUE(OpenFailedBusy());
-    EXPECT_EQ(ReadFile(path), test::ToBytes("first writer"));
-    first.Close();
-    EXPECT_TRUE(File::Open(path.c_str(), File::Mode::Update).IsOpen());
 }
 
 // A file made for a target shows nowhere until it takes the target's place, with the target's permission bits; one
