@@ -77,11 +77,16 @@ TEST_F(Cli, ShowJsonStaysValidWhateverBytesTheFileHolds) {
 }
 
 // One line per file. A successful Windows Media read gives every slot 1 to 16
-// its buffer, field 2 the clock text of the encoding time with size 0; a
-// failed read has no fields and a line on standard error.
+// its buffer, field 2 the clock text of the encoding time with size 0, and an
+// attribute too long for the runtime's 16-bit length (an 80 KB cover URL that
+// mutagen keeps in the Metadata Library) its first 299 bytes; a failed read
+// has no fields and a line on standard error.
 TEST_F(Cli, ShowWindowsMediaSlotsAndAFailedRead) {
     std::string path = File("a.wma"), missing = File("missing.mp3");
+    std::string url = "http://example.org/" + std::string(81920, 'u');
     ASSERT_TRUE(MakeWma(path, {"title=Wm Title", "artist=Wm Artist", "album=Wm Album"}));
+    Python("import mutagen.asf as a\nf = a.ASF('" + path + "')\nf.tags['WM/AlbumCoverURL'] = 'http://example.org/' + "
+           "'u' * 81920\nf.save()\n");
     Outcome shown = Zmtagio("show --json " + Quote(path) + " " + Quote(missing));
     EXPECT_EQ(shown.status, 1);
     std::vector<std::string> lines = Lines(shown.out);
@@ -94,6 +99,8 @@ TEST_F(Cli, ShowWindowsMediaSlotsAndAFailedRead) {
     EXPECT_EQ(fields[1]["size"], 0);
     EXPECT_TRUE(std::regex_match(fields[1]["text"].get<std::string>(), std::regex("\\d\\d:\\d\\d:\\d\\d:\\d\\d\\d")));
     EXPECT_TRUE(fields[13]["text"] == "Wm Artist" && fields[12]["text"] == "Wm Album") << lines[0];
+    EXPECT_EQ(fields[11], Json({{"id", 12}, {"kind", "wm"}, {"name", "WM/AlbumCoverURL"}, {"size", 300},
+                                {"text", url.substr(0, 299)}}));
     EXPECT_EQ(Json::parse(lines[1]), Json({{"path", missing}, {"result", "E_FAIL"}, {"hr", "0x80004005"},
                                            {"hasID3v1", false}, {"hasID3v2", false}, {"isOgg", false},
                                            {"isASF", false}, {"id3v2Version", 0}, {"id3v2Flags", 0},
