@@ -27,7 +27,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDRemoveTag(LONG kind, LONG) {
 }
 
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDUninit() {
-    record_.reset();
+    KeepRecordBlock();
     Reset();
     return ZMTAGIO_S_OK;
 }

@@ -237,13 +237,15 @@ CWMPropertyReader::~CWMPropertyReader() {
 HRESULT CWMPropertyReader::Open(const char* path, platform::File& file) {
     HRESULT hr = asf::WMCreateSyncReader(nullptr, 0, reader_.Put());
     if (hr < 0) return hr;
-    WideText widePath;
-    if (!path || AnsiToWide(path, &widePath) < 0) return ZMTAGIO_E_FAIL;
+    if (!path || CheckAnsi(path) < 0) return ZMTAGIO_E_FAIL;
     asf::ComPtr<asf::IHeldFileReader> held;
-    if (reader_->QueryInterface(asf::IID_IHeldFileReader, held.PutVoid()) >= 0)
-        hr = held->OpenHeld(widePath.get(), file);
-    else
+    if (reader_->QueryInterface(asf::IID_IHeldFileReader, held.PutVoid()) >= 0) {
+        hr = held->OpenHeld(file);
+    } else {
+        WideText widePath;
+        if (AnsiToWide(path, &widePath) < 0) return ZMTAGIO_E_FAIL;
         hr = reader_->Open(widePath.get());
+    }
     if (hr < 0) return hr;
     open_ = true;
     return reader_->QueryInterface(asf::IID_IWMHeaderInfo, info_.PutVoid());
