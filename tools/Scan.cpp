@@ -32,24 +32,18 @@ unsigned TagBits(const MDRecord& record) {
 
 // A failed file is listed on standard output with the others: the listing
 // is the command's result.
-FileReport ReadOne(TagSession& session, const WalkedFile& file, const ScanOptions& options) {
-    // Kept by each worker from file to file, so that a line costs no allocation
-    // but its final copy.
+void ReadOne(TagSession& session, const WalkedFile& file, const ScanOptions& options, FileReport& report) {
+    // Kept by each worker from file to file, so that a line costs no allocation.
     thread_local FieldList fields;
-    thread_local std::string line;
-    FileReport report;
     HRESULT hr = session.Open(file.path, Language{});
     const MDRecord* record = session.Record();
-    line.clear();
     if (options.json)
-        AppendJsonLine(line, file.path, hr, record, CurrentCodePage(), fields, options.hex);
+        AppendJsonLine(report.out, file.path, hr, record, CurrentCodePage(), fields, options.hex);
     else
-        line = SummaryLine(file.path, hr, record);
-    line += '\n';
-    report.out = line;
+        AppendSummaryLine(report.out, file.path, hr, record);
+    report.out += '\n';
     report.failed = Failed(hr);
     if (record) report.tags = TagBits(*record);
-    return report;
 }
 
 void Count(const FileReport& report, Tally& tally) {
@@ -94,7 +88,8 @@ int RunScan(const ScanOptions& options) {
     // A folder that could not be read has its line on standard error and is
     // no file of the summary.
     std::optional<size_t> failures = RunOverFiles(
-        walk, options.jobs, [&](TagSession& session, const WalkedFile& file) { return ReadOne(session, file, options); },
+        walk, options.jobs,
+        [&](TagSession& session, const WalkedFile& file, FileReport& report) { ReadOne(session, file, options, report); },
         [&](const FileReport& report) {
             if (!report.out.empty()) Count(report, tally);
         },

@@ -131,7 +131,9 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
 
 int RunSet(const SetOptions& options) {
     return ChangeFiles(options.files, options.jobs,
-                       [&](TagSession& session, const WalkedFile& file) { return SetOne(session, file, options); });
+                       [&](TagSession& session, const WalkedFile& file, FileReport& report) {
+                           report = SetOne(session, file, options);
+                       });
 }
 
 }  // namespace zmtagio
