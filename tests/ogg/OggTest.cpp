@@ -169,7 +169,8 @@ TEST(OggRead, ProbeSizesAndReaderFillsInPacketOrder) {
 }
 
 // Taggers spread long packets over small pages: over a thousand pages of one segment each are read whole, and
-// rewritten into pages of 255 segments, which moves the pages behind.
+// rewritten into pages of 255 segments, which moves the pages behind. An entry of megabytes, over many pages and many
+// times the reader's buffer, is carried byte for byte around an edit.
 TEST(OggRead, PacketOverManySmallPagesIsReadWhole) {
     const std::vector<std::string> entries = {"LYRICS=" + std::string(300000, 'l'), "TITLE=T"};
     OggRun r(VorbisFile(VorbisComments(entries), {.segments = 1}));
@@ -181,6 +182,16 @@ TEST(OggRead, PacketOverManySmallPagesIsReadWhole) {
     EXPECT_EQ(Hex(pages->pages), Hex(expected));
     int64_t values = int64_t(VorbisComments(entries).size() / 255 + 1 + 2);  // one a page before, 255 a page after
     EXPECT_EQ(pages->plan.pageShift, (values + 254) / 255 - values);
+
+    std::string picture = "METADATA_BLOCK_PICTURE=";
+    for (size_t i = 0; i < (3u << 20); ++i) picture.push_back(char('0' + i * 31 % 67));
+    OggRun big(VorbisFile(VorbisComments({"TITLE=A", picture, "ARTIST=B"}), {.segments = 100}));
+    ASSERT_EQ(big.hr, ZMTAGIO_S_OK);
+    EXPECT_EQ(big.Fields(), "1=A;5=B;");
+    ASSERT_EQ(big.Edit(1, "New"), ZMTAGIO_S_OK);
+    auto rebuilt = big.Build();
+    ASSERT_TRUE(rebuilt);
+    EXPECT_TRUE(rebuilt->pages == Pages({VorbisComments({"TITLE=New", picture, "ARTIST=B"}), SetupPacket(400)}));
 }
 
 Bytes Patched(Bytes bytes, size_t at, uint32_t value) {
@@ -271,6 +282,14 @@ TEST(OggWrite, LaysOutPacketsAsAnEncoderDoes) {
     auto opusPages = opus.Build();
     ASSERT_TRUE(opusPages);
     EXPECT_EQ(Hex(opusPages->pages), Hex(Pages({CommentPacket("OpusTags", {"ENCODER=x", "TITLE=T"}, tail)})));
+    // A packet of 255 * 255 bytes fills a page, and its closing lacing value 0 stands alone on a page of its own.
+    OggRun full(OpusIdentification() + Pages({CommentPacket("OpusTags", {}, {})}) + AudioPages(2, 1));
+    std::string value(255 * 255 - CommentPacket("OpusTags", {"TITLE="}, {}).size(), 't');
+    ASSERT_EQ(full.Edit(1, value), ZMTAGIO_S_OK);
+    auto fullPages = full.Build();
+    ASSERT_TRUE(fullPages);
+    EXPECT_EQ(Hex(fullPages->pages), Hex(Pages({CommentPacket("OpusTags", {"TITLE=" + value}, {})})));
+    EXPECT_EQ(fullPages->plan.pageShift, 1);
 
     const size_t empty = VorbisComments({}).size();
     // The setup packet of 400 bytes adds the lacing values ff 91.
