@@ -24,8 +24,8 @@ struct SummaryCount {
     size_t Tally::*count;
 };
 constexpr SummaryCount kSummaryCounts[] = {
-    {"files", &Tally::files}, {"id3v1", &Tally::id3v1},       {"id3v2", &Tally::id3v2}, {"ogg", &Tally::ogg},
-    {"opus", &Tally::opus}, {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
+    {"files", &Tally::files}, {"id3v1", &Tally::id3v1}, {"id3v2", &Tally::id3v2},       {"ogg", &Tally::ogg},
+    {"opus", &Tally::opus},   {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
 
 // The record does not name an Ogg file's codec: its first page does.
 unsigned TagBits(const std::string& path, const MDRecord& record) {

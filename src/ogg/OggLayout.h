@@ -1,6 +1,6 @@
 // The byte layout of Ogg pages and of the header packets of the two codecs we
-// tag, and the walks over them that the reader, the writer and the editor
-// share.
+// tag. The header packets themselves are walked where they lie in the file
+// (OggCursor.h).
 #pragma once
 
 #include <cstddef>

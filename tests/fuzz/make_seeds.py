@@ -111,7 +111,7 @@ ffmpeg("opus.opus", "-c:a", "libopus", "-b:a", "8k", "-metadata", "title=Seed op
 for name, kind, source in [("paged.ogg", oggvorbis.OggVorbis, "tags.ogg"), ("paged.opus", oggopus.OggOpus, "opus.opus")]:
     shutil.copy(p(source), p(name))
     f = kind(p(name))
-    f["COMMENT"], f["ARTIST"] = "c" * 9000, ["One", "Tw\u00f6"]
+    f["COMMENT"], f["ARTIST"], f["LYRICS"] = "c" * 9000, ["One", "Tw\u00f6"], "l" * 9000
     f.save()
 
 
