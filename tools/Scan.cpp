@@ -4,30 +4,33 @@
 
 #include "Commands.h"
 #include "JsonWriter.h"
+#include "OggComments.h"
 #include "Report.h"
 #include "Workers.h"
 
 namespace zmtagio {
 namespace {
 
-constexpr unsigned kID3V1Bit = 1, kID3V2Bit = 2, kOggBit = 4, kWMBit = 8;
+constexpr unsigned kID3V1Bit = 1, kID3V2Bit = 2, kOggBit = 4, kWMBit = 8, kOpusBit = 16;
 
 struct Tally {
-    size_t files = 0, id3v1 = 0, id3v2 = 0, ogg = 0, wm = 0, untagged = 0, failed = 0;
+    size_t files = 0, id3v1 = 0, id3v2 = 0, ogg = 0, opus = 0, wm = 0, untagged = 0, failed = 0;
 };
 
-// The counts of the JSON summary, in its order.
+// The counts of the JSON summary, in its order: "ogg" counts every Ogg file
+// (Vorbis and Opus), "opus" those of them that are Ogg Opus.
 struct SummaryCount {
     JsonKey name;
     size_t Tally::*count;
 };
 constexpr SummaryCount kSummaryCounts[] = {
-    {"files", &Tally::files}, {"id3v1", &Tally::id3v1},       {"id3v2", &Tally::id3v2}, {"ogg", &Tally::ogg},
-    {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
+    {"files", &Tally::files}, {"id3v1", &Tally::id3v1}, {"id3v2", &Tally::id3v2},       {"ogg", &Tally::ogg},
+    {"opus", &Tally::opus},   {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
 
-unsigned TagBits(const MDRecord& record) {
-    return (record.hasID3v1 ? kID3V1Bit : 0) | (record.hasID3v2 ? kID3V2Bit : 0) | (record.isOgg ? kOggBit : 0) |
-           (record.isASF ? kWMBit : 0);
+// The record does not name an Ogg file's codec: its first page does.
+unsigned TagBits(const std::string& path, const MDRecord& record) {
+    unsigned ogg = record.isOgg ? kOggBit | (OggCodec(path) == "Opus" ? kOpusBit : 0) : 0;
+    return (record.hasID3v1 ? kID3V1Bit : 0) | (record.hasID3v2 ? kID3V2Bit : 0) | ogg | (record.isASF ? kWMBit : 0);
 }
 
 // A failed file is listed on standard output with the others: the listing
@@ -43,7 +46,7 @@ void ReadOne(TagSession& session, const WalkedFile& file, const ScanOptions& opt
         AppendSummaryLine(report.out, file.path, hr, record);
     report.out += '\n';
     report.failed = Failed(hr);
-    if (record) report.tags = TagBits(*record);
+    if (record) report.tags = TagBits(file.path, *record);
 }
 
 void Count(const FileReport& report, Tally& tally) {
@@ -55,13 +58,15 @@ void Count(const FileReport& report, Tally& tally) {
     tally.id3v1 += (report.tags & kID3V1Bit) != 0;
     tally.id3v2 += (report.tags & kID3V2Bit) != 0;
     tally.ogg += (report.tags & kOggBit) != 0;
+    tally.opus += (report.tags & kOpusBit) != 0;
     tally.wm += (report.tags & kWMBit) != 0;
     tally.untagged += report.tags == 0;
 }
 
 std::string SummaryText(const Tally& tally) {
     return std::to_string(tally.files) + " files: " + std::to_string(tally.id3v2) + " ID3v2, " +
-           std::to_string(tally.id3v1) + " ID3v1, " + std::to_string(tally.ogg) + " Ogg Vorbis, " +
+           std::to_string(tally.id3v1) + " ID3v1, " + std::to_string(tally.ogg - tally.opus) + " Ogg Vorbis, " +
+           std::to_string(tally.opus) + " Ogg Opus, " +
            std::to_string(tally.wm) + " Windows Media, " + std::to_string(tally.untagged) + " untagged, " +
            std::to_string(tally.failed) + " failed";
 }

@@ -104,7 +104,7 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
         return report;
     }
     // Entries the record does not show are checked in the file itself.
-    std::optional<std::vector<std::string>> entries;
+    std::optional<std::vector<OggEntry>> entries;
     if (family == TagFamily::Ogg) entries = OggEntries(path);
     if (std::string failure = Apply(session, family, plan.edits, language, path); !failure.empty()) {
         report.Fail(failure);
