@@ -139,7 +139,25 @@ ByteView PacketCursor::Take(size_t count) {
     return *bytes;
 }
 
+// The next count bytes of this page when the head or the buffer holds them
+// already, else null: most reads of a comment list are a few bytes of a page
+// that is read.
+const uint8_t* PacketCursor::Held(size_t count) const {
+    if (count == 0 || count > leftOnPage_) return nullptr;
+    if (at_ < head_.size() && count <= head_.size() - at_) return head_.data() + at_;
+    if (at_ >= bufferStart_ && at_ - bufferStart_ < buffered_ && count <= buffered_ - (at_ - bufferStart_))
+        return buffer_.data() + (at_ - bufferStart_);
+    return nullptr;
+}
+
 bool PacketCursor::Read(std::span<uint8_t> out) {
+    if (const uint8_t* held = Held(out.size())) {
+        std::copy_n(held, out.size(), out.data());
+        at_ += out.size();
+        leftOnPage_ -= uint32_t(out.size());
+        position_ += out.size();
+        return true;
+    }
     for (size_t done = 0; done < out.size();) {
         ByteView bytes = Take(out.size() - done);
         if (bytes.size() == 0) return false;

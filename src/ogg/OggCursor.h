@@ -54,6 +54,7 @@ public:
 private:
     bool NextPage();
     std::optional<platform::ByteView> FileBytes(uint64_t offset, size_t count, size_t ahead);
+    const uint8_t* Held(size_t count) const;
     bool Stop(HeadersFound why, const char* trace = nullptr);
 
     platform::File& file_;
