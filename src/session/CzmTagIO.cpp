@@ -17,7 +17,7 @@ void CzmTagIO::Reset() {
     editedFrames_.Release();
     id3v1EditBlock_.Reset();
     ogg_ = {};
-    wm_ = {};
+    wm_.Reset();
 }
 
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDRemoveTag(LONG kind, LONG) {

@@ -2,6 +2,8 @@
 // runtime interfaces, as the tag session calls them.
 #pragma once
 
+#include <utility>
+
 #include "platform/Bytes.h"
 #include "platform/File.h"
 #include "zmTagIO.h"
@@ -18,8 +20,16 @@ inline constexpr int kValueSize = 300;   // bytes of each value buffer
 struct WMState {
     platform::Buffer values;
     uint32_t cutFields = 0;  // bit id for field id
+    // The values' block of the last file read, for the next: a host reads
+    // file after file.
+    platform::Buffer spare;
     uint8_t* Value(int id) { return values.data() + size_t(id - 1) * kValueSize; }
     bool IsCut(int id) const { return cutFields & (uint32_t(1) << id); }
+    // Forgets the file read, keeping its values' block as the spare.
+    void Reset() {
+        if (!values.empty()) spare = std::move(values);
+        cutFields = 0;
+    }
 };
 
 // The attribute name of field id 0..16 ("Title" for 1), null outside.

@@ -264,7 +264,12 @@ HRESULT CWMPropertyReader::ReadProperties() {
 
 HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
     WMState filled;
-    if (!filled.values.Allocate(kFieldCount * kValueSize)) return ZMTAGIO_E_OUTOFMEMORY;
+    if (!state.spare.empty() && state.spare.size() == kFieldCount * kValueSize) {
+        filled.values = std::move(state.spare);
+        std::memset(filled.values.data(), 0, filled.values.size());
+    } else if (!filled.values.Allocate(kFieldCount * kValueSize)) {
+        return ZMTAGIO_E_OUTOFMEMORY;
+    }
     WriteClockText(properties_.encodingTime, reinterpret_cast<char*>(filled.Value(kEncodingTimeField)));
     for (int id = 1; id <= kFieldCount; ++id) {
         record.fields[id].data = filled.Value(id);
