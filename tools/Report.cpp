@@ -108,14 +108,15 @@ void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const
     json.EndObject();
 }
 
-void AppendSummaryLine(std::string& line, const std::string& path, HRESULT hr, const MDRecord* record) {
+void AppendSummaryLine(std::string& line, const std::string& path, HRESULT hr, const MDRecord* record,
+                       const std::string* oggCodec) {
     line.append(ForTerminal(path));
     if (Failed(hr) || record == nullptr) {
         line.append(": cannot read tags (").append(ResultName(hr)).append(")");
         if (std::string problem = FileProblem(path); !problem.empty()) line.append(": ").append(problem);
         return;
     }
-    line.append(": ").append(DescribeTags(path, *record));
+    line.append(": ").append(DescribeTags(path, *record, oggCodec));
 }
 
 std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record) {

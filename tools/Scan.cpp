@@ -27,9 +27,8 @@ constexpr SummaryCount kSummaryCounts[] = {
     {"files", &Tally::files}, {"id3v1", &Tally::id3v1}, {"id3v2", &Tally::id3v2},       {"ogg", &Tally::ogg},
     {"opus", &Tally::opus},   {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
 
-// The record does not name an Ogg file's codec: its first page does.
-unsigned TagBits(const std::string& path, const MDRecord& record) {
-    unsigned ogg = record.isOgg ? kOggBit | (OggCodec(path) == "Opus" ? kOpusBit : 0) : 0;
+unsigned TagBits(const MDRecord& record, const std::string& oggCodec) {
+    unsigned ogg = record.isOgg ? kOggBit | (oggCodec == "Opus" ? kOpusBit : 0) : 0;
     return (record.hasID3v1 ? kID3V1Bit : 0) | (record.hasID3v2 ? kID3V2Bit : 0) | ogg | (record.isASF ? kWMBit : 0);
 }
 
@@ -40,13 +39,16 @@ void ReadOne(TagSession& session, const WalkedFile& file, const ScanOptions& opt
     thread_local FieldList fields;
     HRESULT hr = session.Open(file.path, Language{});
     const MDRecord* record = session.Record();
+    // The record does not name an Ogg file's codec: its first page does, read
+    // once for the line and the tally.
+    std::string oggCodec = record && record->isOgg ? OggCodec(file.path) : std::string();
     if (options.json)
         AppendJsonLine(report.out, file.path, hr, record, CurrentCodePage(), fields, options.hex);
     else
-        AppendSummaryLine(report.out, file.path, hr, record);
+        AppendSummaryLine(report.out, file.path, hr, record, &oggCodec);
     report.out += '\n';
     report.failed = Failed(hr);
-    if (record) report.tags = TagBits(file.path, *record);
+    if (record) report.tags = TagBits(*record, oggCodec);
 }
 
 void Count(const FileReport& report, Tally& tally) {
