@@ -1,6 +1,7 @@
 """Makes the bench corpus in a folder: many small tagged files of each kind,
-two large files for the rewrite, and MP3 files whose tag holds one large
-picture in an unsynchronised version-2.3 tag.
+two large files for the rewrite (and the large Ogg file again with a 10 MB
+picture), and MP3 files whose tag holds one large picture in an
+unsynchronised version-2.3 tag.
 
 The audio comes from real encoders (ffmpeg, oggenc), encoded once per kind;
 the small MP3 files get tags of their own written here, the Ogg and WMA files
@@ -9,6 +10,7 @@ are copies of a few encoded variants.
 Usage: make_corpus.py DIR [--mp3 N] [--ogg N] [--wma N] [--big-mb N]
 """
 import argparse
+import base64
 import os
 import re
 import shutil
@@ -20,6 +22,7 @@ VARIANTS = 8
 PICTURE_SIZES_MB = (2, 5, 10, 20, 40)
 GENRES = ("(13)", "Rock", "(17)Rock", "Jazz", "(8)")
 PADDING = 512
+BIG_OGG_PICTURE_MB = 10
 
 
 def run(command, **kwargs):
@@ -177,6 +180,20 @@ def make_big_ogg(path, megabytes):
         raise RuntimeError("oggenc failed")
 
 
+def make_big_ogg_picture(folder):
+    """big.ogg with a picture of 10 MB in a METADATA_BLOCK_PICTURE comment, as
+    taggers store one: its header pages take about 13 MB."""
+    from mutagen.flac import Picture
+    from mutagen.oggvorbis import OggVorbis
+    path = os.path.join(folder, "big-picture.ogg")
+    shutil.copyfile(os.path.join(folder, "big.ogg"), path)
+    picture = Picture()
+    picture.type, picture.mime, picture.data = 3, "image/jpeg", os.urandom(BIG_OGG_PICTURE_MB << 20)
+    tagged = OggVorbis(path)
+    tagged["METADATA_BLOCK_PICTURE"] = [base64.b64encode(picture.write()).decode()]
+    tagged.save()
+
+
 def unsynchronise(data):
     """FF followed by 00 or by E0 and above gets a 00 between; a final FF too."""
     data = re.sub(rb"\xff(?=[\x00\xe0-\xff])", b"\xff\x00", data)
@@ -213,6 +230,7 @@ def main():
     os.makedirs(os.path.join(args.dir, "big"), exist_ok=True)
     make_big_mp3(os.path.join(args.dir, "big", "big.mp3"), work, args.big_mb)
     make_big_ogg(os.path.join(args.dir, "big", "big.ogg"), args.big_mb)
+    make_big_ogg_picture(os.path.join(args.dir, "big"))
     shutil.rmtree(work)
     return 0
 

@@ -108,11 +108,11 @@ TagFamily FamilyOf(const MDRecord& record) {
     return TagFamily::None;
 }
 
-std::string DescribeTags(const std::string& path, const MDRecord& record) {
+std::string DescribeTags(const std::string& path, const MDRecord& record, const std::string* oggCodec) {
     switch (FamilyOf(record)) {
         case TagFamily::WM:
             return WMValuesRead(record) ? "Windows Media" : "Windows Media (attributes could not be read)";
-        case TagFamily::Ogg: return "Ogg " + OggCodec(path);
+        case TagFamily::Ogg: return "Ogg " + (oggCodec ? *oggCodec : OggCodec(path));
         case TagFamily::MP3:
             if (record.hasID3v1 && record.hasID3v2) return ID3V2Version(record) + ", ID3v1";
             return record.hasID3v2 ? ID3V2Version(record) : "ID3v1";

@@ -23,7 +23,8 @@ TagFamily FamilyOf(const MDRecord& record);
 // False for a Windows Media record whose read failed: no slot has its buffer.
 bool WMValuesRead(const MDRecord& record);
 // "ID3v2.3, ID3v1", "Ogg Vorbis", "Ogg Opus", "Windows Media", "no tags", ...
-std::string DescribeTags(const std::string& path, const MDRecord& record);
+// An Ogg file's codec is read from path unless the caller has it (oggCodec).
+std::string DescribeTags(const std::string& path, const MDRecord& record, const std::string* oggCodec = nullptr);
 
 // Views into the record and into text a FieldList converted.
 struct FieldView {

@@ -12,8 +12,11 @@ namespace {
 constexpr size_t kPageHeaderSize = 27;
 constexpr size_t kSegmentCountOffset = 26;
 constexpr unsigned kFullSegment = 255;
-constexpr size_t kMaxPacketSize = size_t(64) << 20;
 constexpr size_t kLengthSize = 4;
+constexpr size_t kLongestMagic = 8;
+// What an entry keeps of its name: more than any name the edits use.
+constexpr size_t kNameLimit = 256;
+constexpr size_t kChunk = 4096;
 
 struct Magic {
     std::string_view bytes;
@@ -30,29 +33,64 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
-// The first count packets of the file, read page after page from its start;
-// fewer when the pages end or break off first.
-std::vector<std::string> FirstPackets(const std::string& path, size_t count) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    std::vector<std::string> packets(1);  // the last one is not complete
-    while (file && packets.size() <= count) {
-        unsigned char header[kPageHeaderSize], lacing[kFullSegment];
-        if (std::fread(header, 1, sizeof header, file.get()) != sizeof header || std::memcmp(header, "OggS", 4) != 0)
-            break;
-        size_t segments = header[kSegmentCountOffset];
-        if (std::fread(lacing, 1, segments, file.get()) != segments) break;
-        for (size_t i = 0; i < segments && packets.size() <= count; ++i) {
-            std::string& packet = packets.back();
-            size_t at = packet.size();
-            packet.resize(at + lacing[i]);
-            if (packet.size() > kMaxPacketSize || std::fread(packet.data() + at, 1, lacing[i], file.get()) != lacing[i])
-                return {};
-            if (lacing[i] < kFullSegment) packets.emplace_back();
+// The packets of the file's first pages, read page after page from its start
+// a few bytes at a time, so that a comment packet of megabytes is never held.
+class PacketStream {
+public:
+    explicit PacketStream(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+    bool Broken() const { return broken_; }
+
+    // Up to size bytes of the current packet: fewer at its end, or where the
+    // pages break off (Broken).
+    size_t Read(char* out, size_t size) {
+        size_t done = 0;
+        while (done < size && !broken_) {
+            if (left_ == 0) {
+                if (ends_) break;
+                broken_ = !NextSegment();
+                continue;
+            }
+            size_t n = std::min(left_, size - done);
+            broken_ = std::fread(out + done, 1, n, file_.get()) != n;
+            if (broken_) break;
+            done += n;
+            left_ -= n;
         }
+        return done;
     }
-    packets.pop_back();
-    return packets;
-}
+    // Moves on to the next packet, past the rest of this one.
+    bool NextPacket() {
+        char skip[kChunk];
+        while (Read(skip, sizeof skip) > 0) {}
+        ends_ = false;
+        return !broken_;
+    }
+
+private:
+    bool NextSegment() {
+        while (next_ == segments_)
+            if (!NextPage()) return false;
+        left_ = lacing_[next_++];
+        ends_ = left_ < kFullSegment;
+        return true;
+    }
+    bool NextPage() {
+        unsigned char header[kPageHeaderSize];
+        if (!file_ || std::fread(header, 1, sizeof header, file_.get()) != sizeof header ||
+            std::memcmp(header, "OggS", 4) != 0)
+            return false;
+        segments_ = header[kSegmentCountOffset];
+        next_ = 0;
+        return std::fread(lacing_, 1, segments_, file_.get()) == segments_;
+    }
+
+    std::unique_ptr<FILE, FileCloser> file_;
+    unsigned char lacing_[kFullSegment] = {};
+    size_t segments_ = 0, next_ = 0;
+    size_t left_ = 0;    // bytes left in the current segment
+    bool ends_ = false;  // the current segment ends its packet
+    bool broken_ = false;
+};
 
 template <size_t N>
 const Magic* Find(std::string_view packet, const Magic (&table)[N]) {
@@ -61,72 +99,91 @@ const Magic* Find(std::string_view packet, const Magic (&table)[N]) {
     return nullptr;
 }
 
-std::optional<uint32_t> LE32(std::string_view bytes, size_t at) {
-    if (at > bytes.size() || bytes.size() - at < kLengthSize) return std::nullopt;
-    uint32_t value = 0;
-    for (size_t i = kLengthSize; i-- > 0;) value = value << 8 | uint8_t(bytes[at + i]);
-    return value;
+// The comment packet's magic, read up to its last byte and no further.
+const Magic* ReadCommentMagic(PacketStream& stream) {
+    std::string read;
+    for (char c; read.size() < kLongestMagic && stream.Read(&c, 1) == 1;) {
+        read += c;
+        if (const Magic* magic = Find(read, kCommentHeaders)) return magic;
+    }
+    return nullptr;
 }
 
-// The text at at (a 32-bit length, then the bytes), at moved past it.
-std::optional<std::string_view> Item(std::string_view bytes, size_t& at) {
-    auto length = LE32(bytes, at);
-    if (!length || *length > bytes.size() - at - kLengthSize) return std::nullopt;
-    std::string_view text = bytes.substr(at + kLengthSize, *length);
-    at += kLengthSize + *length;
+std::optional<uint32_t> ReadLE32(PacketStream& stream) {
+    unsigned char bytes[kLengthSize];
+    if (stream.Read(reinterpret_cast<char*>(bytes), sizeof bytes) != sizeof bytes) return std::nullopt;
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
     return text;
 }
 
-std::string NameOf(std::string_view entry) {
-    std::string name(entry.substr(0, entry.find('=')));
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return name;
+// An entry of length bytes: its name and a digest of all its bytes (FNV-1a),
+// read a chunk at a time.
+std::optional<OggEntry> ReadEntry(PacketStream& stream, uint32_t length) {
+    OggEntry entry;
+    entry.size = length;
+    entry.digest = 0xcbf29ce484222325u;
+    bool named = false;
+    char chunk[kChunk];
+    for (uint64_t left = length; left > 0;) {
+        size_t n = stream.Read(chunk, size_t(std::min<uint64_t>(left, sizeof chunk)));
+        if (n == 0) return std::nullopt;
+        for (size_t i = 0; i < n; ++i) {
+            entry.digest = (entry.digest ^ uint8_t(chunk[i])) * 0x100000001b3u;
+            named = named || chunk[i] == '=';
+            if (!named && entry.name.size() < kNameLimit) entry.name += chunk[i];
+        }
+        left -= n;
+    }
+    entry.name = Upper(entry.name);
+    return entry;
 }
 
-std::vector<std::string> Others(const std::vector<std::string>& entries, const std::vector<std::string>& names) {
-    std::vector<std::string> others;
-    for (const std::string& entry : entries)
-        if (std::find(names.begin(), names.end(), NameOf(entry)) == names.end()) others.push_back(entry);
+std::vector<OggEntry> Others(const std::vector<OggEntry>& entries, const std::vector<std::string>& names) {
+    std::vector<OggEntry> others;
+    for (const OggEntry& entry : entries)
+        if (std::find(names.begin(), names.end(), entry.name) == names.end()) others.push_back(entry);
     return others;
 }
 
 }  // namespace
 
 std::string OggCodec(const std::string& path) {
-    std::vector<std::string> packets = FirstPackets(path, 1);
-    if (packets.empty()) return {};
-    const Magic* magic = Find(packets[0], kIdentifications);
+    PacketStream stream(path);
+    char start[kLongestMagic];
+    size_t got = stream.Read(start, sizeof start);
+    if (got == 0 || !stream.NextPacket()) return {};
+    const Magic* magic = Find(std::string_view(start, got), kIdentifications);
     return magic ? magic->codec : "an unknown codec";
 }
 
-std::optional<std::vector<std::string>> OggEntries(const std::string& path) {
-    std::vector<std::string> packets = FirstPackets(path, 2);
-    if (packets.size() < 2) return std::nullopt;
-    const Magic* magic = Find(packets[1], kCommentHeaders);
-    if (!magic) return std::nullopt;
-    std::string_view packet = packets[1];
-    size_t at = magic->bytes.size();
-    auto vendor = Item(packet, at);
-    auto count = LE32(packet, at);
-    if (!vendor || !count) return std::nullopt;
-    at += kLengthSize;
-    std::vector<std::string> entries;
+std::optional<std::vector<OggEntry>> OggEntries(const std::string& path) {
+    PacketStream stream(path);
+    if (!stream.NextPacket() || !ReadCommentMagic(stream)) return std::nullopt;
+    auto vendor = ReadLE32(stream);
+    if (!vendor || !ReadEntry(stream, *vendor)) return std::nullopt;
+    auto count = ReadLE32(stream);
+    if (!count) return std::nullopt;
+    std::vector<OggEntry> entries;
     for (uint32_t i = 0; i < *count; ++i) {
-        auto entry = Item(packet, at);
+        auto length = ReadLE32(stream);
+        std::optional<OggEntry> entry = length ? ReadEntry(stream, *length) : std::nullopt;
         if (!entry) return std::nullopt;
-        entries.emplace_back(*entry);
+        entries.push_back(std::move(*entry));
     }
     return entries;
 }
 
-std::optional<std::string> ChangedOtherEntry(const std::vector<std::string>& before,
-                                             const std::vector<std::string>& after,
+std::optional<std::string> ChangedOtherEntry(const std::vector<OggEntry>& before, const std::vector<OggEntry>& after,
                                              const std::vector<std::string>& names) {
-    std::vector<std::string> kept = Others(before, names), now = Others(after, names);
+    std::vector<OggEntry> kept = Others(before, names), now = Others(after, names);
     auto [was, is] = std::mismatch(kept.begin(), kept.end(), now.begin(), now.end());
-    if (was != kept.end()) return NameOf(*was);
-    if (is != now.end()) return NameOf(*is);
+    if (was != kept.end()) return was->name;
+    if (is != now.end()) return is->name;
     return std::nullopt;
 }
 

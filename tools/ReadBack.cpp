@@ -31,13 +31,13 @@ std::string MissingEdit(const MDRecord& record, const std::vector<Edit>& edits, 
     return {};
 }
 
-std::string ChangedOggEntry(const std::string& path, const std::vector<std::string>& before,
+std::string ChangedOggEntry(const std::string& path, const std::vector<OggEntry>& before,
                             const std::vector<Edit>& edits) {
     std::vector<std::string> names;
     for (const Edit& edit : edits)
         if (const char* name = zmTagIOFieldName(MD_KIND_OGG, edit.id); name && edit.kind == MD_KIND_OGG)
             names.push_back(name);
-    std::optional<std::vector<std::string>> after = OggEntries(path);
+    std::optional<std::vector<OggEntry>> after = OggEntries(path);
     if (!after) return "the comments cannot be read back";
     std::optional<std::string> changed = ChangedOtherEntry(before, *after, names);
     return changed ? "the comment " + QuotedForTerminal(*changed) + " changed, though it was not to be" : std::string();
@@ -49,7 +49,7 @@ bool HasTag(const std::string& path, const MDRecord& record, LONG kind) {
         case MD_KIND_ID3V2: return record.hasID3v2 != 0;
         case MD_KIND_OGG: {
             if (!record.isOgg) return false;
-            std::optional<std::vector<std::string>> entries = OggEntries(path);
+            std::optional<std::vector<OggEntry>> entries = OggEntries(path);
             return !entries || !entries->empty();
         }
         default: return false;

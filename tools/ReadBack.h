@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "OggComments.h"
 #include "Plan.h"
 
 namespace zmtagio {
@@ -14,7 +15,7 @@ std::string MissingEdit(const MDRecord& record, const std::vector<Edit>& edits, 
 
 // The rewrite of an Ogg file kept every entry it was not asked to change, in
 // its place: empty when it did, else a message.
-std::string ChangedOggEntry(const std::string& path, const std::vector<std::string>& before,
+std::string ChangedOggEntry(const std::string& path, const std::vector<OggEntry>& before,
                             const std::vector<Edit>& edits);
 
 // Ogg comments count when the file has any entry, of any name.

@@ -71,7 +71,9 @@ FileReport RemoveOne(TagSession& session, const WalkedFile& file, const RemoveOp
 
 int RunRemove(const RemoveOptions& options) {
     return ChangeFiles(options.files, options.jobs,
-                       [&](TagSession& session, const WalkedFile& file) { return RemoveOne(session, file, options); });
+                       [&](TagSession& session, const WalkedFile& file, FileReport& report) {
+                           report = RemoveOne(session, file, options);
+                       });
 }
 
 }  // namespace zmtagio

@@ -108,14 +108,21 @@ void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const
     json.EndObject();
 }
 
-std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record) {
-    std::string line = ForTerminal(path);
+void AppendSummaryLine(std::string& line, const std::string& path, HRESULT hr, const MDRecord* record,
+                       const std::string* oggCodec) {
+    line.append(ForTerminal(path));
     if (Failed(hr) || record == nullptr) {
         line.append(": cannot read tags (").append(ResultName(hr)).append(")");
         if (std::string problem = FileProblem(path); !problem.empty()) line.append(": ").append(problem);
-        return line;
+        return;
     }
-    return line.append(": ").append(DescribeTags(path, *record));
+    line.append(": ").append(DescribeTags(path, *record, oggCodec));
+}
+
+std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record) {
+    std::string line;
+    AppendSummaryLine(line, path, hr, record);
+    return line;
 }
 
 std::string TextReport(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage) {

@@ -18,5 +18,7 @@ void AppendJsonLine(std::string& out, const std::string& path, HRESULT hr, const
 std::string TextReport(const std::string& path, HRESULT hr, const MDRecord* record, uint32_t codePage);
 // "path: ID3v2.3, ID3v1", or the failure.
 std::string SummaryLine(const std::string& path, HRESULT hr, const MDRecord* record);
+void AppendSummaryLine(std::string& line, const std::string& path, HRESULT hr, const MDRecord* record,
+                       const std::string* oggCodec = nullptr);
 
 }  // namespace zmtagio

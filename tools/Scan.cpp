@@ -4,52 +4,51 @@
 
 #include "Commands.h"
 #include "JsonWriter.h"
+#include "OggComments.h"
 #include "Report.h"
 #include "Workers.h"
 
 namespace zmtagio {
 namespace {
 
-constexpr unsigned kID3V1Bit = 1, kID3V2Bit = 2, kOggBit = 4, kWMBit = 8;
+constexpr unsigned kID3V1Bit = 1, kID3V2Bit = 2, kOggBit = 4, kWMBit = 8, kOpusBit = 16;
 
 struct Tally {
-    size_t files = 0, id3v1 = 0, id3v2 = 0, ogg = 0, wm = 0, untagged = 0, failed = 0;
+    size_t files = 0, id3v1 = 0, id3v2 = 0, ogg = 0, opus = 0, wm = 0, untagged = 0, failed = 0;
 };
 
-// The counts of the JSON summary, in its order.
+// The counts of the JSON summary, in its order: "ogg" counts every Ogg file
+// (Vorbis and Opus), "opus" those of them that are Ogg Opus.
 struct SummaryCount {
     JsonKey name;
     size_t Tally::*count;
 };
 constexpr SummaryCount kSummaryCounts[] = {
-    {"files", &Tally::files}, {"id3v1", &Tally::id3v1},       {"id3v2", &Tally::id3v2}, {"ogg", &Tally::ogg},
-    {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
+    {"files", &Tally::files}, {"id3v1", &Tally::id3v1}, {"id3v2", &Tally::id3v2},       {"ogg", &Tally::ogg},
+    {"opus", &Tally::opus},   {"wm", &Tally::wm},       {"untagged", &Tally::untagged}, {"failed", &Tally::failed}};
 
-unsigned TagBits(const MDRecord& record) {
-    return (record.hasID3v1 ? kID3V1Bit : 0) | (record.hasID3v2 ? kID3V2Bit : 0) | (record.isOgg ? kOggBit : 0) |
-           (record.isASF ? kWMBit : 0);
+unsigned TagBits(const MDRecord& record, const std::string& oggCodec) {
+    unsigned ogg = record.isOgg ? kOggBit | (oggCodec == "Opus" ? kOpusBit : 0) : 0;
+    return (record.hasID3v1 ? kID3V1Bit : 0) | (record.hasID3v2 ? kID3V2Bit : 0) | ogg | (record.isASF ? kWMBit : 0);
 }
 
 // A failed file is listed on standard output with the others: the listing
 // is the command's result.
-FileReport ReadOne(TagSession& session, const WalkedFile& file, const ScanOptions& options) {
-    // Kept by each worker from file to file, so that a line costs no allocation
-    // but its final copy.
+void ReadOne(TagSession& session, const WalkedFile& file, const ScanOptions& options, FileReport& report) {
+    // Kept by each worker from file to file, so that a line costs no allocation.
     thread_local FieldList fields;
-    thread_local std::string line;
-    FileReport report;
     HRESULT hr = session.Open(file.path, Language{});
     const MDRecord* record = session.Record();
-    line.clear();
+    // The record does not name an Ogg file's codec: its first page does, read
+    // once for the line and the tally.
+    std::string oggCodec = record && record->isOgg ? OggCodec(file.path) : std::string();
     if (options.json)
-        AppendJsonLine(line, file.path, hr, record, CurrentCodePage(), fields, options.hex);
+        AppendJsonLine(report.out, file.path, hr, record, CurrentCodePage(), fields, options.hex);
     else
-        line = SummaryLine(file.path, hr, record);
-    line += '\n';
-    report.out = line;
+        AppendSummaryLine(report.out, file.path, hr, record, &oggCodec);
+    report.out += '\n';
     report.failed = Failed(hr);
-    if (record) report.tags = TagBits(*record);
-    return report;
+    if (record) report.tags = TagBits(*record, oggCodec);
 }
 
 void Count(const FileReport& report, Tally& tally) {
@@ -61,13 +60,15 @@ void Count(const FileReport& report, Tally& tally) {
     tally.id3v1 += (report.tags & kID3V1Bit) != 0;
     tally.id3v2 += (report.tags & kID3V2Bit) != 0;
     tally.ogg += (report.tags & kOggBit) != 0;
+    tally.opus += (report.tags & kOpusBit) != 0;
     tally.wm += (report.tags & kWMBit) != 0;
     tally.untagged += report.tags == 0;
 }
 
 std::string SummaryText(const Tally& tally) {
     return std::to_string(tally.files) + " files: " + std::to_string(tally.id3v2) + " ID3v2, " +
-           std::to_string(tally.id3v1) + " ID3v1, " + std::to_string(tally.ogg) + " Ogg Vorbis, " +
+           std::to_string(tally.id3v1) + " ID3v1, " + std::to_string(tally.ogg - tally.opus) + " Ogg Vorbis, " +
+           std::to_string(tally.opus) + " Ogg Opus, " +
            std::to_string(tally.wm) + " Windows Media, " + std::to_string(tally.untagged) + " untagged, " +
            std::to_string(tally.failed) + " failed";
 }
@@ -94,7 +95,8 @@ int RunScan(const ScanOptions& options) {
     // A folder that could not be read has its line on standard error and is
     // no file of the summary.
     std::optional<size_t> failures = RunOverFiles(
-        walk, options.jobs, [&](TagSession& session, const WalkedFile& file) { return ReadOne(session, file, options); },
+        walk, options.jobs,
+        [&](TagSession& session, const WalkedFile& file, FileReport& report) { ReadOne(session, file, options, report); },
         [&](const FileReport& report) {
             if (!report.out.empty()) Count(report, tally);
         },

@@ -104,7 +104,7 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
         return report;
     }
     // Entries the record does not show are checked in the file itself.
-    std::optional<std::vector<std::string>> entries;
+    std::optional<std::vector<OggEntry>> entries;
     if (family == TagFamily::Ogg) entries = OggEntries(path);
     if (std::string failure = Apply(session, family, plan.edits, language, path); !failure.empty()) {
         report.Fail(failure);
@@ -131,7 +131,9 @@ FileReport SetOne(TagSession& session, const WalkedFile& file, const SetOptions&
 
 int RunSet(const SetOptions& options) {
     return ChangeFiles(options.files, options.jobs,
-                       [&](TagSession& session, const WalkedFile& file) { return SetOne(session, file, options); });
+                       [&](TagSession& session, const WalkedFile& file, FileReport& report) {
+                           report = SetOne(session, file, options);
+                       });
 }
 
 }  // namespace zmtagio

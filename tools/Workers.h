@@ -23,10 +23,14 @@ struct FileReport {
 
     // Adds "zmtagio: message" to the error lines and marks the file failed.
     void Fail(const std::string& message);
+    // Empty again, keeping the memory its text had.
+    void Clear();
 };
 
-// Runs on the workers, with the worker's own session.
-using FileWork = std::function<FileReport(TagSession& session, const WalkedFile& file)>;
+// Runs on the workers, with the worker's own session: fills report, which
+// comes empty with the memory of the report of an earlier file, so that a
+// report costs no allocation once the window has been round.
+using FileWork = std::function<void(TagSession& session, const WalkedFile& file, FileReport& report)>;
 // Runs on the calling thread, for each report once it is printed.
 using ReportSeen = std::function<void(const FileReport& report)>;
 

@@ -52,9 +52,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return CRuntimeObject::AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return CRuntimeObject::Release(); }
     HRESULT STDMETHODCALLTYPE Open(const char16_t* path) override { return OpenFile(path, nullptr); }
-    HRESULT STDMETHODCALLTYPE OpenHeld(const char16_t* path, platform::File& file) override {
-        return OpenFile(path, &file);
-    }
+    HRESULT STDMETHODCALLTYPE OpenHeld(platform::File& file) override { return OpenFile(nullptr, &file); }
     HRESULT STDMETHODCALLTYPE Close() override { return CloseFile(); }
 };
 

@@ -8,11 +8,12 @@
 namespace zm::asf {
 
 // The engine's reader answers this besides the runtime's interfaces: it reads
-// the header through a file that the caller already holds open at that path,
-// so reading a file's tags opens it once. The system runtime does not know
-// it; a caller whose reader does not answer it opens by path.
+// the header through a file that the caller already holds open, so reading a
+// file's tags opens it once and needs no wide copy of its path. The system
+// runtime does not know it; a caller whose reader does not answer it opens by
+// path.
 struct IHeldFileReader : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE OpenHeld(const char16_t* path, platform::File& file) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OpenHeld(platform::File& file) = 0;
 
 protected:
     ~IHeldFileReader() = default;

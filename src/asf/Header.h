@@ -136,8 +136,9 @@ HRESULT ParseHeader(Bytes bytes, Header& header);
 
 // Reads the Header Object of the file at path (it must be followed by the
 // Data Object) and parses it; through held, from its start, when the caller
-// holds that file open already. narrowPath is the path in the ANSI code page,
-// for a later flush; a held file is only read, and leaves it as it was.
+// holds the file open already (path is then not used, and may be null).
+// narrowPath is the path in the ANSI code page, for a later flush; a held
+// file is only read, and leaves it as it was.
 HRESULT LoadHeader(const char16_t* path, platform::File* held, Header& header, std::string& narrowPath);
 
 // Writes the changed attributes into the file: in place when the new header

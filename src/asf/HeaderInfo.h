@@ -58,7 +58,8 @@ public:
 
 protected:
     explicit CHeaderInfo(bool writable) : writable_(writable) {}
-    // Reads the header through held when given, else through a file opened here.
+    // Reads the header through held when given (path is then not used), else
+    // through the file at path, opened here.
     HRESULT OpenFile(const char16_t* path, platform::File* held);
     HRESULT CloseFile();
     HRESULT FlushFile();

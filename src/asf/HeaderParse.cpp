@@ -157,9 +157,9 @@ HRESULT ParseHeader(Bytes bytes, Header& header) {
 }
 
 HRESULT LoadHeader(const char16_t* path, platform::File* held, Header& header, std::string& narrowPath) {
-    if (path == nullptr) return kE_INVALIDARG;
     platform::File opened;
     if (!held) {
+        if (path == nullptr) return kE_INVALIDARG;
         narrowPath = NarrowPath(path);
         if (narrowPath.empty()) return kNS_E_FILE_OPEN_FAILED;
         opened = platform::File::Open(narrowPath.c_str(), platform::File::Mode::Read);

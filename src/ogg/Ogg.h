@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "platform/Bytes.h"
@@ -16,11 +17,16 @@ namespace zm::ogg {
 enum class Codec : uint8_t { Vorbis, Opus };
 
 // The header pages that follow the identification page, as the reader found
-// them: what the writer needs to lay them out anew.
+// them: where the comment and setup packets lie, and what the writer needs to
+// lay them out anew. The packets themselves stay in the file.
 struct HeaderPages {
     Codec codec = Codec::Vorbis;
-    platform::Buffer packets;     // the comment packet, then the setup packet (Vorbis)
-    size_t commentSize = 0;       // bytes of packets that are the comment packet
+    bool found = false;           // the reader found them whole and well-formed
+    uint64_t commentSize = 0;     // bytes of the comment packet
+    uint64_t setupSize = 0;       // of the setup packet behind it (Vorbis)
+    uint64_t listStart = 0;       // where the entries start in the comment packet
+    uint64_t listEnd = 0;         // and where they end: the rest is the tail
+    uint32_t entryCount = 0;
     platform::FileRange range;    // from the comment page to the end of the last header page
     uint32_t pageCount = 0;       // pages in range
     uint32_t serial = 0;          // of the logical stream
@@ -59,21 +65,31 @@ uint32_t GetOGGTagSize(platform::File& file, MDRecord& record, OggState& state);
 HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
                         std::span<uint8_t> destination, platform::FileRange& headerRange);
 
-// The new header pages and what they replace. The file's bytes before
-// replaced.start and the identification page stay as they are.
+// The plan of the new header pages and what they replace. The file's bytes
+// before replaced.start and the identification page stay as they are.
 struct NewHeaderPages {
-    platform::Buffer pages;        // complete pages, checksums included
+    uint64_t size = 0;             // bytes of the new pages, headers included
     platform::FileRange replaced;  // the old header pages
     // New page count less the old: every later page of the stream has its
     // sequence number moved by this much (CopyOGGPages); 0 when the rest of
     // the file can be copied as it is.
     int64_t pageShift = 0;
+    bool keepEntries = true;  // false: the new list has no entry
+    uint32_t entryCount = 0;  // of the new list
+    uint64_t commentSize = 0; // of the new comment packet
 };
-// Lays out the comment packet (the file's own entries, with the edits; none
-// when keepEntries is false) and the setup packet into pages. False when it
-// built nothing.
-bool BuildOGGHeaderPages(const MDRecord& record, const OggState& state,
-                         std::span<const uint8_t> stagedEntries, bool keepEntries, NewHeaderPages& out);
+// Plans the pages of the new comment packet (the file's own entries, with the
+// edits; none when keepEntries is false) and the setup packet, reading the
+// old list from file. False when nothing may be built.
+bool PlanOGGHeaderPages(platform::File& file, const MDRecord& record, const OggState& state,
+                        std::span<const uint8_t> stagedEntries, bool keepEntries, NewHeaderPages& out);
+// Takes each complete page, checksum included; false stops the writing.
+using PageOut = std::function<bool(std::span<const uint8_t> page)>;
+// Fills the planned pages one at a time from the old packets in file and the
+// staged entries, and hands each to out. False when a read or out failed, or
+// the file no longer holds what the plan was made from.
+bool WriteOGGHeaderPages(platform::File& file, const OggState& state, std::span<const uint8_t> stagedEntries,
+                         const NewHeaderPages& plan, const PageOut& out);
 enum class CopyOutcome { Copied, Failed, NoMemory };
 // Copies range from `from` to the current position of `to`, moving the
 // sequence number of every page of the stream by shift and adjusting its

@@ -64,26 +64,4 @@ std::optional<platform::ByteView> NextEntry(platform::ByteView list, size_t& off
     return text;
 }
 
-// A negative count (as a signed number) is not a list we edit, nor is one
-// that claims entries the packet does not hold, nor a Vorbis list without
-// its framing bit.
-std::optional<CommentParts> SplitComments(const CodecLayout& layout, platform::ByteView packet) {
-    if (!packet.Equals(0, layout.commentMagic, layout.magicSize)) return std::nullopt;
-    size_t offset = layout.magicSize;
-    if (!NextEntry(packet, offset)) return std::nullopt;
-    CommentParts parts;
-    parts.prefix = *packet.Sub(0, offset);
-    auto count = packet.LE32(offset);
-    if (!count || int32_t(*count) < 0) return std::nullopt;
-    parts.count = *count;
-    offset += kLengthSize;
-    size_t listStart = offset;
-    for (uint32_t i = 0; i < parts.count; ++i)
-        if (!NextEntry(packet, offset)) return std::nullopt;
-    parts.entries = *packet.Sub(listStart, offset - listStart);
-    parts.tail = *packet.Sub(offset, packet.size() - offset);
-    if (layout.framingBit && !(parts.tail.U8(0).value_or(0) & kFramingBit)) return std::nullopt;
-    return parts;
-}
-
 }  // namespace zm::ogg

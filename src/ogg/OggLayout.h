@@ -1,6 +1,6 @@
 // The byte layout of Ogg pages and of the header packets of the two codecs we
-// tag, and the walks over them that the reader, the writer and the editor
-// share.
+// tag. The header packets themselves are walked where they lie in the file
+// (OggCursor.h).
 #pragma once
 
 #include <cstddef>
@@ -36,14 +36,20 @@ inline constexpr uint64_t kNoGranule = ~uint64_t(0);
 inline constexpr size_t kLengthSize = 4;
 inline constexpr uint8_t kFramingBit = 0x01;
 
-// The comment and setup packets are read whole and held in memory, so they
-// are held to this many bytes together (room for a cover picture of about
-// 24 MB). A file whose header packets are longer is not one we edit.
+// The comment and setup packets together are held to this many bytes (room
+// for a cover picture of about 24 MB). They stay in the file, read through a
+// small buffer, so the bound is not one of memory: it keeps the walk over
+// hostile pages short. A file whose header packets are longer is not one we
+// edit.
 inline constexpr uint64_t kMaxHeaderPacketBytes = 32u << 20;
+// The comment packet, then the setup packet (Vorbis).
+inline constexpr uint32_t kMaxHeaderPacketCount = 2;
 
 // Only this much of the start of a file decides whether it is an Ogg file we
 // tag: its identification page and the start of its comment page.
 inline constexpr size_t kHeadBytes = 10240;
+
+inline constexpr size_t kLongestMagic = 8;  // "OpusHead"
 
 // What tells the codecs apart, and how their header packets differ.
 struct CodecLayout {
@@ -79,37 +85,9 @@ struct PageLayout {
 // segment table do not lie within page (its body may run past it).
 std::optional<PageLayout> ReadPageLayout(platform::ByteView page);
 
-// Steps over one length-prefixed item (an entry, the vendor string) at
-// offset: the text, with offset moved past it, or nothing when it does not
-// fit in list.
+// Steps over one length-prefixed entry of a list in memory (the staged
+// entries) at offset: the text, with offset moved past it, or nothing when it
+// does not fit in list.
 std::optional<platform::ByteView> NextEntry(platform::ByteView list, size_t& offset);
-
-// The parts of a complete comment packet, every length checked against it.
-struct CommentParts {
-    platform::ByteView prefix;   // magic, vendor length and vendor string
-    uint32_t count = 0;
-    platform::ByteView entries;  // the count's entries, each with its length
-    platform::ByteView tail;     // what follows the list: the framing bit, or data kept as it is
-};
-std::optional<CommentParts> SplitComments(const CodecLayout& layout, platform::ByteView packet);
-
-// Calls visit(text) for every entry of the list (each entry fits: checked by
-// SplitComments).
-template <typename Visit>
-void ForEachEntry(const CommentParts& parts, Visit&& visit) {
-    size_t offset = 0;
-    for (uint32_t i = 0; i < parts.count; ++i) visit(*NextEntry(parts.entries, offset));
-}
-
-// Calls visit(row, value) for every entry whose name OGGFieldNames knows.
-template <typename Visit>
-void ForEachField(const CommentParts& parts, Visit&& visit) {
-    ForEachEntry(parts, [&](platform::ByteView entry) {
-        int row = FindOGGFieldName({entry.data(), entry.size()});
-        if (row < 0) return;
-        size_t nameLength = OGGFieldNames[row].length + 1;
-        visit(row, *entry.Sub(nameLength, entry.size() - nameLength));
-    });
-}
 
 }  // namespace zm::ogg

@@ -19,27 +19,50 @@ struct PageStamp {
 // The pages that packets of these sizes take, and their total size.
 uint64_t PagedSize(std::span<const uint64_t> packetSizes, uint32_t& pages);
 
-// Writes the page headers and segment tables for packets of these sizes into
-// block (sized by PagedSize); the bodies are left for PageBodies.
-void LayOutPages(std::span<const uint64_t> packetSizes, const PageStamp& stamp, std::span<uint8_t> block);
-
-// Fills the bodies of pages laid out by LayOutPages with the packets' bytes,
-// in order, stepping over the page headers.
-class PageBodies {
+// The lacing values of packets laid end to end: for each packet, one 255 per
+// full 255 bytes, then the rest (0 when there is none).
+class Lacing {
 public:
-    explicit PageBodies(std::span<uint8_t> block) : block_(block) {}
-    void Put(platform::ByteView bytes);
-    void PutLE32(uint32_t value);
+    explicit Lacing(std::span<const uint64_t> sizes) : sizes_(sizes) { Start(); }
+    bool Done() const { return packet_ == sizes_.size(); }
+    // ends: the value closes its packet.
+    uint8_t Next(bool& ends);
 
 private:
-    bool NextPage();  // false when no page is left
-    std::span<uint8_t> block_;
-    size_t next_ = 0;  // start of the next page
-    size_t at_ = 0;    // where the next byte goes
-    size_t left_ = 0;  // room left in the current page's body
+    void Start();
+    std::span<const uint64_t> sizes_;
+    size_t packet_ = 0;
+    uint64_t fulls_ = 0;
+    uint8_t last_ = 0;
 };
 
-// Computes and stores the checksum of every page in block.
-void StampChecksums(std::span<uint8_t> block);
+// Lays packets of the given sizes out into pages and fills them with the
+// packets' bytes, in order, a page at a time: each page goes to out, its
+// checksum computed, as soon as its body is full, so that no more than one
+// page is held.
+class PageWriter {
+public:
+    PageWriter(std::span<const uint64_t> packetSizes, const PageStamp& stamp, const PageOut& out);
+    // False when out refused a page, or when there is no memory for a page.
+    bool Put(platform::ByteView bytes);
+    bool PutLE32(uint32_t value);
+    // Whether every page went out: the packets' bytes were all put.
+    bool Finished() const { return ok_ && !open_; }
+
+private:
+    bool StartPage();
+    void SendFullPages();
+
+    Lacing lacing_;
+    PageStamp stamp_;
+    const PageOut& out_;
+    platform::Buffer page_;
+    uint32_t sequence_;
+    size_t at_ = 0;    // where the next byte goes
+    size_t left_ = 0;  // room left in the page's body
+    bool continued_ = false;
+    bool open_ = false;  // a page is being filled
+    bool ok_ = true;
+};
 
 }  // namespace zm::ogg

@@ -1,12 +1,13 @@
 // The probe and the reader. The probe reads the first bytes of the file once,
-// decides from them whether it is an Ogg Vorbis or Ogg Opus file, and reads
-// the comment and setup packets whole; the reader then fills the fields from
-// the same packets, so both always agree on what the comments need.
+// decides from them whether it is an Ogg Vorbis or Ogg Opus file, and checks
+// the comment and setup packets where they lie; the reader then fills the
+// fields from the same list, so both always agree on what the comments need.
 //
 // Every entry's length and the entry count are checked against the comment
 // packet; a packet that does not hold what it claims makes the file one we do
-// not edit. Fields 1 to 16 take the first non-empty value of their name; the
-// packets stay with the session, so the writer carries every entry.
+// not edit. Fields 1 to 16 take the first non-empty value of their name; only
+// their values are read, and the other entries are stepped over: the session
+// keeps where the packets lie, and the writer carries every entry from there.
 #include <algorithm>
 
 #include "ogg/OggHeaders.h"
@@ -42,18 +43,29 @@ void ReleaseHead(OggState& state) {
     state.headBytes = 0;
 }
 
-// The header packets, read once per opening.
+// The header packets, found once per opening.
 bool LoadHeaders(platform::File& file, OggState& state) {
-    if (!state.headers.packets.empty()) return true;
+    if (state.headers.found) return true;
     if (!LoadHead(file, state)) return false;
     HeadersFound found = ReadHeaderPages(file, HeadOf(state), state.headers);
     state.unreadable = state.unreadable || found == HeadersFound::Unreadable;
     return found == HeadersFound::Yes;
 }
 
-CommentParts CommentsOf(const HeaderPages& headers) {
-    ByteView comment(headers.packets.data(), headers.commentSize);
-    return *SplitComments(LayoutOf(headers.codec), comment);  // checked when read
+// Calls visit(cursor, entry, value size) for every entry whose name
+// OGGFieldNames knows, the cursor standing after the entry's head. A walk
+// that fails over a list the probe found whole is a failed read.
+template <typename Visit>
+bool ForEachField(platform::File& file, OggState& state, Visit&& visit) {
+    const HeaderPages& headers = state.headers;
+    PacketCursor cursor(file, headers, HeadOf(state));
+    bool walked = StandAtList(cursor, headers) &&
+                  ForEachEntry(cursor, headers.entryCount, headers.listEnd, [&](const EntryStart& entry) {
+                      if (entry.row < 0) return true;
+                      return visit(cursor, entry, size_t(entry.length - OGGFieldNames[entry.row].length - 1));
+                  });
+    state.unreadable = state.unreadable || cursor.Status() != HeadersFound::Yes;
+    return walked;
 }
 
 }  // namespace
@@ -63,36 +75,44 @@ uint32_t GetOGGTagSize(platform::File& file, MDRecord& record, OggState& state) 
         ReleaseHead(state);
         return 0;
     }
-    uint32_t total = 0;
-    ForEachField(CommentsOf(state.headers), [&](int, ByteView value) { total += uint32_t(value.size()); });
+    uint64_t total = 0;
+    bool walked = ForEachField(file, state, [&](PacketCursor&, const EntryStart&, size_t size) {
+        total += size;
+        return true;
+    });
+    if (!walked) {
+        ReleaseHead(state);
+        return 0;
+    }
     record.isOgg = 1;
-    return total;
+    return uint32_t(total);
 }
 
 HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
                         std::span<uint8_t> destination, platform::FileRange& headerRange) {
-    bool loaded = LoadHeaders(file, state);
-    ReleaseHead(state);
-    if (!loaded) return ZMTAGIO_E_FAIL;
-
+    if (!LoadHeaders(file, state)) {
+        ReleaseHead(state);
+        return ZMTAGIO_E_FAIL;
+    }
     // Every recognised entry takes its room, also one whose field is already
     // filled: the first non-empty occurrence of a name wins.
     size_t out = 0;
-    bool fits = true;
-    ForEachField(CommentsOf(state.headers), [&](int row, ByteView value) {
-        if (value.size() > destination.size() - out) {
-            fits = false;
-            return;
-        }
-        MDField& field = record.fields[row + 1];
+    bool read = ForEachField(file, state, [&](PacketCursor& cursor, const EntryStart& entry, size_t size) {
+        if (size > destination.size() - out) return false;
+        MDField& field = record.fields[entry.row + 1];
         if (field.size < 1) {
-            std::copy_n(value.data(), value.size(), destination.data() + out);
-            field.size = int32_t(value.size());
+            size_t valueStart = OGGFieldNames[entry.row].length + 1;
+            ByteView head = *entry.Head().Sub(valueStart, entry.headSize - valueStart);
+            std::copy_n(head.data(), head.size(), destination.data() + out);
+            if (!cursor.Read(destination.subspan(out + head.size(), size - head.size()))) return false;
+            field.size = int32_t(size);
             field.data = destination.data() + out;
         }
-        out += value.size();
+        out += size;
+        return true;
     });
-    if (!fits) return ZMTAGIO_E_FAIL;
+    ReleaseHead(state);
+    if (!read) return ZMTAGIO_E_FAIL;
     headerRange = state.headers.range;
     return ZMTAGIO_S_OK;
 }

@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <utility>
 
 namespace zm::platform {
 
@@ -17,6 +18,13 @@ namespace zm::platform {
 class Buffer {
 public:
     Buffer() = default;
+    // A block moved away leaves its buffer empty.
+    Buffer(Buffer&& other) noexcept : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)) {}
+    Buffer& operator=(Buffer&& other) noexcept {
+        data_ = std::move(other.data_);
+        size_ = std::exchange(other.size_, 0);
+        return *this;
+    }
     // Zero-filled; false (and empty) when memory runs out. A large block
     // comes as fresh pages that are zero already, so a tag of megabytes is
     // not written over with zeros before it is read in.

@@ -17,7 +17,7 @@ void CzmTagIO::Reset() {
     editedFrames_.Release();
     id3v1EditBlock_.Reset();
     ogg_ = {};
-    wm_ = {};
+    wm_.Reset();
 }
 
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDRemoveTag(LONG kind, LONG) {
@@ -27,7 +27,7 @@ HRESULT STDMETHODCALLTYPE CzmTagIO::MDRemoveTag(LONG kind, LONG) {
 }
 
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDUninit() {
-    record_.reset();
+    KeepRecordBlock();
     Reset();
     return ZMTAGIO_S_OK;
 }

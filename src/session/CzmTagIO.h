@@ -44,6 +44,8 @@ public:
 
 private:
     void Reset();
+    void KeepRecordBlock();
+    std::unique_ptr<MDRecord> FreshRecord();
     bool KeepSource(const char* path, const char* commentLanguage);
     const char* SourcePath() const { return reinterpret_cast<const char*>(source_.data()); }
     HRESULT Read(ULONG presetSize, MDRecord** out);
@@ -63,6 +65,7 @@ private:
                           uint64_t end);
 
     std::unique_ptr<MDRecord> record_;
+    std::unique_ptr<MDRecord> spare_;  // the last record's block, for the next
     // The whole path and the comment language of the last MDInit: the record's
     // filePath may hold only the start of the path. Empty when no file was
     // read, so that nothing is written back.

@@ -18,15 +18,29 @@ constexpr char kNoLanguage[4] = {};
 HRESULT STDMETHODCALLTYPE CzmTagIO::MDInit(ULONG presetSize, const char* path, MDRecord** out,
                                            const char* commentLanguage, LONG) {
     Reset();
-    record_.reset();
+    KeepRecordBlock();
     source_.Reset();
-    record_.reset(new (std::nothrow) MDRecord());
+    record_ = FreshRecord();
     platform::TraceLine("MDInit %s", path ? path : "");
     if (!record_) return ZMTAGIO_E_OUTOFMEMORY;
     // A path the system's file calls cannot take is refused here.
     if (path == nullptr || strnlen(path, platform::kPathLimit + 1) > platform::kPathLimit) return ZMTAGIO_E_FAIL;
     if (!KeepSource(path, commentLanguage)) return ZMTAGIO_E_OUTOFMEMORY;
     return Read(presetSize, out);
+}
+
+// A host reads file after file: the block of one file's record serves the
+// next, so that reading a file allocates no record and the host finds it in
+// the cache.
+void CzmTagIO::KeepRecordBlock() {
+    if (record_) spare_ = std::move(record_);
+}
+
+std::unique_ptr<MDRecord> CzmTagIO::FreshRecord() {
+    std::unique_ptr<MDRecord> record = std::move(spare_);
+    if (!record) return std::unique_ptr<MDRecord>(new (std::nothrow) MDRecord());
+    *record = MDRecord{};
+    return record;
 }
 
 bool CzmTagIO::KeepSource(const char* path, const char* commentLanguage) {

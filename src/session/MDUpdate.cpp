@@ -1,8 +1,11 @@
-// Write-back. The new tag blocks of an MP3 or Ogg file are built in memory
-// first. When they take exactly the bytes of the old ones, with every audio
-// byte staying where it is, they are written over them in place; otherwise
-// the file is rebuilt in a file of its own that then takes the source's
-// place. Windows Media files are changed in place by their writer.
+// Write-back. The new tag blocks of an MP3 file, and new Ogg header pages of
+// up to 2 MB, are built in memory first. When they take exactly the bytes of
+// the old ones, with every audio byte staying where it is, they are written
+// over them in place; otherwise the file is rebuilt in a file of its own that
+// then takes the source's place. Larger Ogg header pages (a cover picture)
+// are always rebuilt, filled a page at a time from the old pages straight
+// into the new file, so that memory stays small. Windows Media files are
+// changed in place by their writer.
 //
 // In place, each block is one positioned write followed by a data sync, and
 // no other byte is touched: a kill lands before or after a write, and a file
@@ -49,6 +52,9 @@ struct Patch {
     std::span<const uint8_t> bytes;
 };
 constexpr size_t kMaxPatches = 2;  // an MP3 file's two tags
+// The largest Ogg header pages written in place: with the old bytes that
+// WriteInPlace holds, an update in place holds twice this.
+constexpr uint64_t kMaxOGGInPlaceBytes = uint64_t(2) << 20;
 
 // Writes each patch over the bytes it replaces, then syncs the data. The old
 // bytes are read first: a patch already in the file is not written again,
@@ -89,9 +95,12 @@ HRESULT CzmTagIO::WriteMP3(platform::File& out, std::span<const uint8_t> id3v2, 
 }
 
 // The file before the old header pages, the new pages, then the rest,
-// renumbered when the header page count changed.
+// renumbered when the header page count changed. The new pages are filled
+// from the old ones a page at a time and go straight out.
 HRESULT CzmTagIO::WriteOGG(platform::File& out, const ogg::NewHeaderPages& headers) {
-    if (CopyFileRange(file_, out, 0, headers.replaced.start) != ZMTAGIO_S_OK || !out.WriteAll(headers.pages.span()))
+    const ogg::PageOut toFile = [&](std::span<const uint8_t> page) { return out.WriteAll(page); };
+    if (CopyFileRange(file_, out, 0, headers.replaced.start) != ZMTAGIO_S_OK ||
+        !ogg::WriteOGGHeaderPages(file_, ogg_, editedFrames_.bytes(), headers, toFile))
         return ZMTAGIO_E_FAIL;
     int64_t length = file_.Size();
     if (length < 0) return ZMTAGIO_E_FAIL;
@@ -132,15 +141,31 @@ HRESULT CzmTagIO::UpdateMP3(const std::string& target) {
 }
 
 // In place when the new header pages take exactly the old pages' bytes, so
-// that no later page moves or is renumbered. Comments to be removed are left
-// out of the pages without touching the record: a failed update leaves the
-// record as it was.
+// that no later page moves or is renumbered, and they are at most
+// kMaxOGGInPlaceBytes: in place, the new pages are built in memory before
+// they are written over the pages they are built from, and WriteInPlace holds
+// the old bytes as well. Larger pages (a cover picture) are rebuilt, filled a
+// page at a time. Comments to be removed are left out of the pages without
+// touching the record: a failed update leaves the record as it was.
 HRESULT CzmTagIO::UpdateOGG(const std::string& target) {
     ogg::NewHeaderPages headers;
-    if (!ogg::BuildOGGHeaderPages(*record_, ogg_, editedFrames_.bytes(), writeTag_[MD_KIND_OGG] != 0, headers))
+    std::span<const uint8_t> staged = editedFrames_.bytes();
+    if (!ogg::PlanOGGHeaderPages(file_, *record_, ogg_, staged, writeTag_[MD_KIND_OGG] != 0, headers))
         return ZMTAGIO_E_FAIL;
-    if (headers.pageShift == 0 && headers.pages.size() == headers.replaced.end - headers.replaced.start) {
-        const Patch patch{headers.replaced.start, headers.pages.span()};
+    if (headers.pageShift == 0 && headers.size == headers.replaced.end - headers.replaced.start &&
+        headers.size <= kMaxOGGInPlaceBytes) {
+        platform::Buffer block;
+        if (!block.AllocateUnfilled(size_t(headers.size))) return ZMTAGIO_E_OUTOFMEMORY;
+        size_t filled = 0;
+        const ogg::PageOut toBlock = [&](std::span<const uint8_t> page) {
+            if (page.size() > block.size() - filled) return false;
+            std::copy(page.begin(), page.end(), block.data() + filled);
+            filled += page.size();
+            return true;
+        };
+        if (!ogg::WriteOGGHeaderPages(file_, ogg_, staged, headers, toBlock) || filled != block.size())
+            return ZMTAGIO_E_FAIL;
+        const Patch patch{headers.replaced.start, block.span()};
         return WriteInPlace(file_, {&patch, 1});
     }
     platform::File rebuilt = platform::File::CreateReplacement(target.c_str());

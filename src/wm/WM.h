@@ -2,6 +2,8 @@
 // runtime interfaces, as the tag session calls them.
 #pragma once
 
+#include <utility>
+
 #include "platform/Bytes.h"
 #include "platform/File.h"
 #include "zmTagIO.h"
@@ -11,6 +13,26 @@ namespace zm::wm {
 inline constexpr int kFieldCount = 16;   // fields 1 to 16
 inline constexpr int kValueSize = 300;   // bytes of each value buffer
 
+// The runtime's reader of the last read, closed and kept for the next: a host
+// reads file after file, and a reader holds the memory of the header it read.
+class KeptReader {
+public:
+    KeptReader() = default;
+    ~KeptReader() { Keep(nullptr); }
+    KeptReader(const KeptReader&) = delete;
+    KeptReader& operator=(const KeptReader&) = delete;
+    // The reader, now the caller's; null when none is kept.
+    IUnknown* Take() { return std::exchange(reader_, nullptr); }
+    // Takes over the caller's reference.
+    void Keep(IUnknown* reader) {
+        if (reader_) reader_->Release();
+        reader_ = reader;
+    }
+
+private:
+    IUnknown* reader_ = nullptr;
+};
+
 // The value buffers of fields 1 to 16, one after another in one block, and
 // the fields whose attribute was too long to be read whole: their buffers
 // hold only its start, so writing all fields leaves such an attribute as it
@@ -18,8 +40,18 @@ inline constexpr int kValueSize = 300;   // bytes of each value buffer
 struct WMState {
     platform::Buffer values;
     uint32_t cutFields = 0;  // bit id for field id
+    // The values' block of the last file read, for the next: a host reads
+    // file after file.
+    platform::Buffer spare;
+    KeptReader reader;
     uint8_t* Value(int id) { return values.data() + size_t(id - 1) * kValueSize; }
     bool IsCut(int id) const { return cutFields & (uint32_t(1) << id); }
+    // Forgets the file read, keeping its values' block as the spare (and the
+    // reader).
+    void Reset() {
+        if (!values.empty()) spare = std::move(values);
+        cutFields = 0;
+    }
 };
 
 // The attribute name of field id 0..16 ("Title" for 1), null outside.

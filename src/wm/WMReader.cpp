@@ -234,19 +234,36 @@ CWMPropertyReader::~CWMPropertyReader() {
     if (open_) reader_->Close();
 }
 
-HRESULT CWMPropertyReader::Open(const char* path, platform::File& file) {
-    HRESULT hr = asf::WMCreateSyncReader(nullptr, 0, reader_.Put());
-    if (hr < 0) return hr;
-    WideText widePath;
-    if (!path || AnsiToWide(path, &widePath) < 0) return ZMTAGIO_E_FAIL;
-    asf::ComPtr<asf::IHeldFileReader> held;
-    if (reader_->QueryInterface(asf::IID_IHeldFileReader, held.PutVoid()) >= 0)
-        hr = held->OpenHeld(widePath.get(), file);
+HRESULT CWMPropertyReader::Open(const char* path, platform::File& file, KeptReader& kept) {
+    HRESULT hr = ZMTAGIO_S_OK;
+    // Only a sync reader is ever kept.
+    if (IUnknown* reader = kept.Take())
+        *reader_.Put() = static_cast<asf::IWMSyncReader*>(reader);
     else
+        hr = asf::WMCreateSyncReader(nullptr, 0, reader_.Put());
+    if (hr < 0) return hr;
+    if (!path || CheckAnsi(path) < 0) return ZMTAGIO_E_FAIL;
+    asf::ComPtr<asf::IHeldFileReader> held;
+    if (reader_->QueryInterface(asf::IID_IHeldFileReader, held.PutVoid()) >= 0) {
+        hr = held->OpenHeld(file);
+    } else {
+        WideText widePath;
+        if (AnsiToWide(path, &widePath) < 0) return ZMTAGIO_E_FAIL;
         hr = reader_->Open(widePath.get());
+    }
     if (hr < 0) return hr;
     open_ = true;
     return reader_->QueryInterface(asf::IID_IWMHeaderInfo, info_.PutVoid());
+}
+
+void CWMPropertyReader::KeepReader(KeptReader& kept) {
+    info_.Reset();
+    if (open_ && reader_->Close() < 0) return;
+    open_ = false;
+    IUnknown* reader = reader_.get();
+    reader->AddRef();
+    reader_.Reset();
+    kept.Keep(reader);
 }
 
 HRESULT CWMPropertyReader::ReadProperties() {
@@ -262,7 +279,12 @@ HRESULT CWMPropertyReader::ReadProperties() {
 
 HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
     WMState filled;
-    if (!filled.values.Allocate(kFieldCount * kValueSize)) return ZMTAGIO_E_OUTOFMEMORY;
+    if (!state.spare.empty() && state.spare.size() == kFieldCount * kValueSize) {
+        filled.values = std::move(state.spare);
+        std::memset(filled.values.data(), 0, filled.values.size());
+    } else if (!filled.values.Allocate(kFieldCount * kValueSize)) {
+        return ZMTAGIO_E_OUTOFMEMORY;
+    }
     WriteClockText(properties_.encodingTime, reinterpret_cast<char*>(filled.Value(kEncodingTimeField)));
     for (int id = 1; id <= kFieldCount; ++id) {
         record.fields[id].data = filled.Value(id);
@@ -275,15 +297,17 @@ HRESULT CWMPropertyReader::FillRecord(MDRecord& record, WMState& state) {
         field.size = text.CopyToAnsi(reinterpret_cast<char*>(field.data), kValueSize);
         if (text.Cut()) filled.cutFields |= uint32_t(1) << row.field;
     }
-    state = std::move(filled);
+    state.values = std::move(filled.values);
+    state.cutFields = filled.cutFields;
     return ZMTAGIO_S_OK;
 }
 
 HRESULT ReadWMFromFile(MDRecord& record, WMState& state, const char* path, platform::File& file, MDRecord** out) {
     CWMPropertyReader reader;
-    HRESULT hr = reader.Open(path, file);
+    HRESULT hr = reader.Open(path, file, state.reader);
     if (hr >= 0) hr = reader.ReadProperties();
     if (hr >= 0) hr = reader.FillRecord(record, state);
+    if (hr >= 0) reader.KeepReader(state.reader);
     if (hr < 0) return hr;
     if (out) *out = &record;
     return ZMTAGIO_S_OK;

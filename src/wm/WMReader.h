@@ -43,9 +43,12 @@ public:
     CWMPropertyReader(const CWMPropertyReader&) = delete;
     CWMPropertyReader& operator=(const CWMPropertyReader&) = delete;
 
-    // Makes the sync reader, opens path (ANSI) with it, reading through file
-    // (open at that path) where the reader can, and asks for its header.
-    HRESULT Open(const char* path, platform::File& file);
+    // Takes the kept sync reader or makes one, opens path (ANSI) with it,
+    // reading through file (open at that path) where the reader can, and
+    // asks for its header.
+    HRESULT Open(const char* path, platform::File& file, KeptReader& kept);
+    // Closes the reader and keeps it for the next read.
+    void KeepReader(KeptReader& kept);
     // The read list, in order; the first failing lookup ends it. The header
     // interface is released afterwards either way.
     HRESULT ReadProperties();

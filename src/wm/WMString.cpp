@@ -60,6 +60,13 @@ HRESULT AnsiToWide(const char* text, WideText* out) {
     return ZMTAGIO_S_OK;
 }
 
+HRESULT CheckAnsi(const char* text) {
+    if (!text) return ZMTAGIO_E_INVALIDARG;
+    if (platform::MultiByteToWideChar(platform::kCodePageHost, text, -1, nullptr, 0) <= 0)
+        return ReportInternalError(ConversionError());
+    return ZMTAGIO_S_OK;
+}
+
 HRESULT CWMString::SetFromAnsi(const char* text) {
     wide_ = nullptr;
     cut_ = false;

@@ -15,6 +15,8 @@ using WideText = std::unique_ptr<char16_t[]>;
 // E_INVALIDARG; a failed conversion gives 0x8007xxxx (the system's error
 // code), prints "Internal error ( hr=0x%08x )" and leaves out null.
 HRESULT AnsiToWide(const char* text, WideText* out);
+// Whether text converts to UTF-16, failing as AnsiToWide fails, with no copy made.
+HRESULT CheckAnsi(const char* text);
 
 // One attribute's text. The UTF-16 form is the attribute's; the ANSI form is
 // made from it on first demand and kept.

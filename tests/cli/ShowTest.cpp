@@ -135,7 +135,7 @@ TEST_F(Cli, ScanListsEveryFileThenTheSummary) {
     const Json& e = byPath[root + "/sub/e.mp3"];
     EXPECT_TRUE(e["hasID3v1"] == true && e["hasID3v2"] == false) << e;
     EXPECT_EQ(Json::parse(lines[5])["summary"],
-              Json::parse(R"({"files":5,"id3v1":2,"id3v2":1,"ogg":1,"wm":1,"untagged":1,"failed":0})"));
+              Json::parse(R"({"files":5,"id3v1":2,"id3v2":1,"ogg":1,"opus":0,"wm":1,"untagged":1,"failed":0})"));
 
     scanned = Zmtagio("scan " + Quote(root) + " " + Quote(File("missing")) + " " + Quote(root + "/sub"));
     EXPECT_EQ(scanned.status, 1);
@@ -146,7 +146,7 @@ TEST_F(Cli, ScanListsEveryFileThenTheSummary) {
     EXPECT_EQ(lines[0], root + "/a.mp3: ID3v2.3, ID3v1");
     EXPECT_EQ(lines[3], root + "/d.txt: no tags");
     EXPECT_EQ(lines[5], File("missing") + ": cannot read tags (E_FAIL): No such file or directory");
-    EXPECT_EQ(lines[6], "6 files: 1 ID3v2, 2 ID3v1, 1 Ogg Vorbis, 1 Windows Media, 1 untagged, 1 failed");
+    EXPECT_EQ(lines[6], "6 files: 1 ID3v2, 2 ID3v1, 1 Ogg Vorbis, 0 Ogg Opus, 1 Windows Media, 1 untagged, 1 failed");
 
     // With standard output sent elsewhere, the terminal sees nothing but the bar.
     std::string command = Quote(ZM_BINARY_DIR "/tools/zmtagio") + " scan " + Quote(root) + " >/dev/null";

@@ -105,13 +105,14 @@ for name, comments in [("tags.ogg", ["TITLE=Seed title", "ARTIST=Seed artist", "
                     p("seed.wav")], check=True)
 os.remove(p("seed.wav"))
 
-# Ogg headers across pages: comment packets that mutagen spreads over several pages, Ogg Opus, and hand-broken
-# segment tables: a comment packet that never ends, one claimed longer than the file, a segment count past the table.
+# Ogg headers across pages: comment packets that mutagen spreads over several pages (with a long LYRICS entry that the
+# reader steps over), Ogg Opus, and hand-broken segment tables: a comment packet that never ends, one claimed longer
+# than the file, a segment count past the table.
 ffmpeg("opus.opus", "-c:a", "libopus", "-b:a", "8k", "-metadata", "title=Seed opus", "-f", "ogg")
 for name, kind, source in [("paged.ogg", oggvorbis.OggVorbis, "tags.ogg"), ("paged.opus", oggopus.OggOpus, "opus.opus")]:
     shutil.copy(p(source), p(name))
     f = kind(p(name))
-    f["COMMENT"], f["ARTIST"] = "c" * 9000, ["One", "Tw\u00f6"]
+    f["COMMENT"], f["ARTIST"], f["LYRICS"] = "c" * 9000, ["One", "Tw\u00f6"], "l" * 9000
     f.save()
 
 
