@@ -27,6 +27,7 @@ struct HeaderPages {
     uint64_t listStart = 0;       // where the entries start in the comment packet
     uint64_t listEnd = 0;         // and where they end: the rest is the tail
     uint32_t entryCount = 0;
+    uint64_t fieldBytes = 0;      // the values of the entries whose names OGGFieldNames knows
     platform::FileRange range;    // from the comment page to the end of the last header page
     uint32_t pageCount = 0;       // pages in range
     uint32_t serial = 0;          // of the logical stream

@@ -52,13 +52,19 @@ bool PacketCursor::Stop(HeadersFound why, const char* trace) {
     return false;
 }
 
+// [offset, offset + count) where the head or the buffer holds it, else null.
+const uint8_t* PacketCursor::InHand(uint64_t offset, size_t count) const {
+    if (offset < head_.size() && count <= head_.size() - offset) return head_.data() + offset;
+    if (offset >= bufferStart_ && offset - bufferStart_ <= buffered_ && count <= buffered_ - (offset - bufferStart_))
+        return buffer_.data() + (offset - bufferStart_);
+    return nullptr;
+}
+
 // [offset, offset + count) from the head or the buffer, else read into the
 // buffer with up to ahead bytes more; count and ahead are at most the
 // buffer's size.
 std::optional<ByteView> PacketCursor::FileBytes(uint64_t offset, size_t count, size_t ahead) {
-    if (offset < head_.size() && head_.Has(size_t(offset), count)) return head_.Sub(size_t(offset), count);
-    if (offset >= bufferStart_ && offset - bufferStart_ <= buffered_ && count <= buffered_ - (offset - bufferStart_))
-        return ByteView(buffer_.data() + (offset - bufferStart_), count);
+    if (const uint8_t* held = InHand(offset, count)) return ByteView(held, count);
     if (offset > fileSize_ || count > fileSize_ - offset) {
         Stop(HeadersFound::NotOurs, "file ends in a header page");
         return std::nullopt;
@@ -143,11 +149,7 @@ ByteView PacketCursor::Take(size_t count) {
 // already, else null: most reads of a comment list are a few bytes of a page
 // that is read.
 const uint8_t* PacketCursor::Held(size_t count) const {
-    if (count == 0 || count > leftOnPage_) return nullptr;
-    if (at_ < head_.size() && count <= head_.size() - at_) return head_.data() + at_;
-    if (at_ >= bufferStart_ && at_ - bufferStart_ < buffered_ && count <= buffered_ - (at_ - bufferStart_))
-        return buffer_.data() + (at_ - bufferStart_);
-    return nullptr;
+    return count == 0 || count > leftOnPage_ ? nullptr : InHand(at_, count);
 }
 
 bool PacketCursor::Read(std::span<uint8_t> out) {

@@ -54,6 +54,7 @@ public:
 private:
     bool NextPage();
     std::optional<platform::ByteView> FileBytes(uint64_t offset, size_t count, size_t ahead);
+    const uint8_t* InHand(uint64_t offset, size_t count) const;
     const uint8_t* Held(size_t count) const;
     bool Stop(HeadersFound why, const char* trace = nullptr);
 
@@ -87,6 +88,8 @@ struct EntryStart {
     size_t headSize = 0;
     int row = -1;  // FindOGGFieldName's
     platform::ByteView Head() const { return {head, headSize}; }
+    // The bytes of its value, for an entry whose name OGGFieldNames knows.
+    size_t ValueSize() const { return size_t(length - OGGFieldNames[row].length - 1); }
 };
 
 // Reads the comment packet's magic, vendor string and entry count, the cursor

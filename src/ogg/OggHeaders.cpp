@@ -46,11 +46,15 @@ bool CommentPageStartsInHead(ByteView head, uint64_t commentStart, const CodecLa
 }
 
 // Checks the comment packet and the start of the setup packet behind it,
-// the cursor at the comment packet's start, and notes where the list lies.
+// the cursor at the comment packet's start, and notes where the list lies and
+// the room its recognised values take.
 HeadersFound CheckPackets(PacketCursor& cursor, const CodecLayout& codec, HeaderPages& pages) {
     bool good = ReadCommentStart(cursor, codec, pages.commentSize, pages.entryCount);
     pages.listStart = cursor.Position();
-    good = good && ForEachEntry(cursor, pages.entryCount, pages.commentSize, [](const EntryStart&) { return true; });
+    good = good && ForEachEntry(cursor, pages.entryCount, pages.commentSize, [&](const EntryStart& entry) {
+               if (entry.row >= 0) pages.fieldBytes += entry.ValueSize();
+               return true;
+           });
     pages.listEnd = cursor.Position();
     if (good && codec.framingBit) {
         uint8_t framing = 0;

@@ -1,7 +1,8 @@
 // The probe and the reader. The probe reads the first bytes of the file once,
 // decides from them whether it is an Ogg Vorbis or Ogg Opus file, and checks
-// the comment and setup packets where they lie; the reader then fills the
-// fields from the same list, so both always agree on what the comments need.
+// the comment and setup packets where they lie, counting the room the fields'
+// values take as it goes; the reader then fills the fields from the same
+// list, so both always agree on what the comments need.
 //
 // Every entry's length and the entry count are checked against the comment
 // packet; a packet that does not hold what it claims makes the file one we do
@@ -52,17 +53,16 @@ bool LoadHeaders(platform::File& file, OggState& state) {
     return found == HeadersFound::Yes;
 }
 
-// Calls visit(cursor, entry, value size) for every entry whose name
-// OGGFieldNames knows, the cursor standing after the entry's head. A walk
-// that fails over a list the probe found whole is a failed read.
+// Calls visit(cursor, entry) for every entry whose name OGGFieldNames knows,
+// the cursor standing after the entry's head. A walk that fails over a list
+// the probe found whole is a failed read.
 template <typename Visit>
 bool ForEachField(platform::File& file, OggState& state, Visit&& visit) {
     const HeaderPages& headers = state.headers;
     PacketCursor cursor(file, headers, HeadOf(state));
     bool walked = StandAtList(cursor, headers) &&
                   ForEachEntry(cursor, headers.entryCount, headers.listEnd, [&](const EntryStart& entry) {
-                      if (entry.row < 0) return true;
-                      return visit(cursor, entry, size_t(entry.length - OGGFieldNames[entry.row].length - 1));
+                      return entry.row < 0 || visit(cursor, entry);
                   });
     state.unreadable = state.unreadable || cursor.Status() != HeadersFound::Yes;
     return walked;
@@ -75,17 +75,8 @@ uint32_t GetOGGTagSize(platform::File& file, MDRecord& record, OggState& state) 
         ReleaseHead(state);
         return 0;
     }
-    uint64_t total = 0;
-    bool walked = ForEachField(file, state, [&](PacketCursor&, const EntryStart&, size_t size) {
-        total += size;
-        return true;
-    });
-    if (!walked) {
-        ReleaseHead(state);
-        return 0;
-    }
     record.isOgg = 1;
-    return uint32_t(total);
+    return uint32_t(state.headers.fieldBytes);
 }
 
 HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
@@ -97,7 +88,8 @@ HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
     // Every recognised entry takes its room, also one whose field is already
     // filled: the first non-empty occurrence of a name wins.
     size_t out = 0;
-    bool read = ForEachField(file, state, [&](PacketCursor& cursor, const EntryStart& entry, size_t size) {
+    bool read = ForEachField(file, state, [&](PacketCursor& cursor, const EntryStart& entry) {
+        size_t size = entry.ValueSize();
         if (size > destination.size() - out) return false;
         MDField& field = record.fields[entry.row + 1];
         if (field.size < 1) {
