@@ -60,6 +60,14 @@ constexpr const char* kDateTimeIds[] = {"TDA", "TIM"};
 
 constexpr int kConvertedFields[] = {1, 3, 4, 9, 16, 17, 30, 31, kTrackField, kCommentField, kYearField};
 
+// Asked for every frame of every tag read: a flag per id answers at once.
+constexpr int kFieldBits = 128;
+constexpr std::array<bool, kFieldBits> kConvertedFieldBits = [] {
+    std::array<bool, kFieldBits> bits{};
+    for (int id : kConvertedFields) bits[size_t(id)] = true;
+    return bits;
+}();
+
 // Frame ids as numbers (their bytes, the first one highest), sorted at
 // compile time: every frame of every tag finds its row by a binary search
 // instead of a walk of the table.
@@ -117,10 +125,7 @@ int FindFrameRow(std::span<const char> id, int version) {
     return found != end && found->key == key ? found->row : -1;
 }
 
-bool IsConvertedField(int id) {
-    return std::find(std::begin(kConvertedFields), std::end(kConvertedFields), id) !=
-           std::end(kConvertedFields);
-}
+bool IsConvertedField(int id) { return id >= 0 && id < kFieldBits && kConvertedFieldBits[size_t(id)]; }
 
 const V23Conversion* FindV23Conversion(const char* id) {
     for (const V23Conversion& conversion : kV23Conversions)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 
 #include "platform/Bytes.h"
 #include "platform/File.h"
@@ -20,6 +21,15 @@ struct ID3State {
     platform::GrowBuffer readText;    // converted text, reading direction
     platform::GrowBuffer writeText;   // converted text, writing direction
     platform::ByteView storedComment; // the body of the comment in field 50, as read
+
+    // Emptied for the next file. The block of converted text is kept, so
+    // that reading file after file allocates nothing for their text.
+    void Clear() {
+        platform::GrowBuffer text = std::move(readText);
+        text.used = 0;
+        *this = {};
+        readText = std::move(text);
+    }
 };
 
 // Sizes of the tag blocks the probe found.

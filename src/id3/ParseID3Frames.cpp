@@ -65,7 +65,7 @@ public:
         while (area.size() > pos + 4) {
             auto header = ReadFrameHeader(view, pos, version_);
             if (!header) break;
-            platform::TraceLine("ParseID3Frames-> %s (%ld)", header->id, long(header->size));
+            if (platform::TraceOn()) platform::TraceLine("ParseID3Frames-> %s (%ld)", header->id, long(header->size));
             size_t bodyStart = pos + header->length;
             if (!view.Has(bodyStart, header->size)) break;
             Place(*header, area.subspan(bodyStart, header->size));

@@ -44,7 +44,7 @@ void ForgetRecords(std::span<MDField> fields, const uint8_t* lost, size_t size) 
 uint32_t UnicodeHandle(std::span<MDField> fields, int id, int32_t size, ID3State& state, Direction mode) {
     MDField& field = fields[size_t(id)];
     uint8_t encoding = field.data && size > 0 ? field.data[0] : 0;
-    platform::TraceLine("UnicodeHandle(%d) : %c", int(mode), encoding);
+    if (platform::TraceOn()) platform::TraceLine("UnicodeHandle(%d) : %c", int(mode), encoding);
     if (!field.data || int8_t(encoding) > 3 || size < 2) return 0;
 
     std::span<const uint8_t> source(field.data, size_t(size));
@@ -58,7 +58,7 @@ uint32_t UnicodeHandle(std::span<MDField> fields, int id, int32_t size, ID3State
         converted = mode == Direction::Reading ? DecodeID3Text(source, encoding) : EncodeID3Text(source, encoding);
     std::span<const uint8_t> text = converted.bytes.empty() ? std::span<const uint8_t>(local, converted.length)
                                                             : converted.view();
-    platform::TraceLine("Unicode Convert Complete");
+    if (platform::TraceOn()) platform::TraceLine("Unicode Convert Complete");
     if (text.empty()) {
         platform::TraceLine("UnicodeHandle return 0");
         return 0;
@@ -82,12 +82,13 @@ uint32_t UnicodeHandle(std::span<MDField> fields, int id, int32_t size, ID3State
     }
     field.data = buffer.data + start + kRecordHeader;
     if (mode == Direction::Reading) field.size = int32_t(length);
-    // The append may have moved the buffer: every earlier record's field is
+    // When the append moved the buffer, every earlier record's field is
     // pointed at it again, but the current field keeps its newest record.
-    ForEachRecord(buffer, [&](uint8_t recordId, uint8_t* payload, size_t pos) {
-        if (pos < start && recordId != uint8_t(id) && recordId < fields.size()) fields[recordId].data = payload;
-    });
-    platform::TraceLine("UnicodeHandle return %ld", long(length));
+    if (buffer.data != old)
+        ForEachRecord(buffer, [&](uint8_t recordId, uint8_t* payload, size_t pos) {
+            if (pos < start && recordId != uint8_t(id) && recordId < fields.size()) fields[recordId].data = payload;
+        });
+    if (platform::TraceOn()) platform::TraceLine("UnicodeHandle return %ld", long(length));
     return length;
 }
 

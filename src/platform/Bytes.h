@@ -19,10 +19,14 @@ class Buffer {
 public:
     Buffer() = default;
     // A block moved away leaves its buffer empty.
-    Buffer(Buffer&& other) noexcept : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)) {}
+    Buffer(Buffer&& other) noexcept
+        : data_(std::move(other.data_)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
     Buffer& operator=(Buffer&& other) noexcept {
         data_ = std::move(other.data_);
         size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
         return *this;
     }
     // Zero-filled; false (and empty) when memory runs out. A large block
@@ -30,23 +34,34 @@ public:
     // not written over with zeros before it is read in.
     bool Allocate(size_t size) {
         data_.reset(static_cast<uint8_t*>(std::calloc(size ? size : 1, 1)));
-        size_ = data_ ? size : 0;
+        size_ = capacity_ = data_ ? size : 0;
         return data_ != nullptr;
+    }
+    // Zero-filled as Allocate, in the block the buffer holds when it is large
+    // enough: a reader going from file to file then allocates nothing.
+    bool Reuse(size_t size) {
+        if (!data_ || capacity_ < size) return Allocate(size);
+        std::memset(data_.get(), 0, size);
+        size_ = size;
+        return true;
     }
     // Not filled: for a block that is read only as far as it was written,
     // where zeroing it first would touch every byte for nothing.
     bool AllocateUnfilled(size_t size) {
         data_.reset(static_cast<uint8_t*>(std::malloc(size ? size : 1)));
-        size_ = data_ ? size : 0;
+        size_ = capacity_ = data_ ? size : 0;
         return data_ != nullptr;
     }
     void Reset() {
         data_.reset();
-        size_ = 0;
+        size_ = capacity_ = 0;
     }
+    // Empty, with its block kept for Reuse.
+    void Clear() { size_ = 0; }
     uint8_t* data() { return data_.get(); }
     const uint8_t* data() const { return data_.get(); }
     size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
     bool empty() const { return !data_; }
     std::span<uint8_t> span() { return {data_.get(), size_}; }
     std::span<const uint8_t> span() const { return {data_.get(), size_}; }
@@ -57,6 +72,7 @@ private:
     };
     std::unique_ptr<uint8_t[], Free> data_;
     size_t size_ = 0;
+    size_t capacity_ = 0;
 };
 
 inline uint32_t LoadBE32(const uint8_t* p) {

@@ -19,7 +19,6 @@ constexpr size_t kFormatBuffer = 128;
 constexpr size_t kLineBuffer = 512;
 constexpr char kLineEnd[] = {' ', '\n'};
 
-std::atomic<bool> traceOn{false};
 std::atomic<File::Native> traceHandle{};
 
 }  // namespace
@@ -27,7 +26,7 @@ std::atomic<File::Native> traceHandle{};
 void TraceLine(const char* format, ...) {
     // A line nobody will see is not formatted: the output is the same and
     // the read path stays cheap.
-    if (!traceOn.load(std::memory_order_relaxed)) return;
+    if (!TraceOn()) return;
     char fmt[kFormatBuffer] = {};
     std::strncpy(fmt, format, sizeof fmt - 1);
     char line[kLineBuffer] = {};

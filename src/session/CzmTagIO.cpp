@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace zm {
+namespace {
+
+constexpr size_t kKeptTagBlock = 64 * 1024;
+
+}  // namespace
 
 CzmTagIO::CzmTagIO() { std::fill(std::begin(writeTag_), std::end(writeTag_), 1u); }
 
@@ -12,8 +17,12 @@ void CzmTagIO::Reset() {
     file_.Close();
     readStamp_ = {};
     audio_ = {};
-    tagBuffer_.Reset();
-    id3_ = {};
+    // The block of a usual tag serves the next file; a large one is given back.
+    if (tagBuffer_.capacity() > kKeptTagBlock)
+        tagBuffer_.Reset();
+    else
+        tagBuffer_.Clear();
+    id3_.Clear();
     editedFrames_.Release();
     id3v1EditBlock_.Reset();
     ogg_ = {};

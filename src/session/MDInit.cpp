@@ -139,7 +139,7 @@ HRESULT CzmTagIO::ReadSource(ULONG presetSize, MDRecord** out) {
         }
     }
 
-    if (!tagBuffer_.Allocate(tagSize)) {
+    if (!tagBuffer_.Reuse(tagSize)) {
         file_.Close();
         return ZMTAGIO_E_OUTOFMEMORY;
     }
