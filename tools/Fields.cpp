@@ -83,9 +83,10 @@ void FillView(const MDRecord& record, const KindRange& range, int id, uint32_t c
         case MD_KIND_ID3V1: InterpretID3V1(codePage, view, store); break;
         case MD_KIND_OGG: view.text = AsText(view.bytes); break;
         case MD_KIND_WM: {
-            const char* text = reinterpret_cast<const char*>(field.data);
-            view.text = CodePageText(AsBytes(std::string_view(text, strnlen(text, kWMValueBuffer))),
-                                     zmTagIOGetHostCodePage(), store);
+            // Most of a file's slots are empty, and an empty text needs no conversion.
+            std::string_view text(reinterpret_cast<const char*>(field.data),
+                                  strnlen(reinterpret_cast<const char*>(field.data), kWMValueBuffer));
+            view.text = text.empty() ? text : CodePageText(AsBytes(text), zmTagIOGetHostCodePage(), store);
             break;
         }
     }

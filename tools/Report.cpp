@@ -51,7 +51,11 @@ class FieldHeads {
 public:
     std::string_view For(const FieldView& view) {
         Head& head = heads_[size_t(view.kind)][size_t(view.id)];
-        if (head.json.empty() || head.name != view.name) {
+        // Compared as bytes in line: a general comparison call costs as much
+        // as copying the head.
+        bool sameName = head.name.size() == view.name.size() &&
+                        std::memcmp(head.name.data(), view.name.data(), view.name.size()) == 0;
+        if (head.json.empty() || !sameName) {
             head.name.assign(view.name);
             head.json.clear();
             JsonWriter json(head.json);

@@ -91,10 +91,11 @@ HRESULT WriteWMIntoFile(MDRecord& record, WMState& state, const char* path, int 
         if (hr < 0) break;
         state.cutFields &= ~(uint32_t(1) << field);
     }
-    // What was set before a failure is saved all the same.
-    editor->Flush();
+    // What was set before a failure is saved all the same; a save that fails
+    // fails the update.
+    HRESULT saved = editor->Flush();
     editor->Close();
-    return hr;
+    return hr < 0 || saved >= 0 ? hr : saved;
 }
 
 }  // namespace zm::wm
