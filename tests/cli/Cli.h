@@ -57,21 +57,6 @@ inline std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// Debian's mutagen lives with the system Python.
-inline std::string Python(const std::string& script) {
-    Result r = test::Run("/usr/bin/python3 -c " + Quote(script));
-    EXPECT_EQ(r.status, 0) << script;
-    return r.output;
-}
-
-// Tags an MP3 with mutagen: the frames as ID3v2.<version> without padding, and an ID3v1 block if asked.
-inline bool TagMp3(const std::string& path, const std::string& frames, bool id3v1, int version = 3) {
-    Python("import mutagen.id3\nglobals().update(vars(mutagen.id3))\nt = ID3()\nfor f in " + frames +
-           ":\n    t.add(f)\nt.save('" + path + "', v2_version=" + std::to_string(version) +
-           ", v1=" + (id3v1 ? "2" : "0") + ", padding=lambda info: 0)\n");
-    return !::testing::Test::HasFailure();
-}
-
 // What mutagen reads from the ID3v2 tag: {"TIT2": {"text": ..., "encoding": n}, ...}.
 inline Json MutagenFrames(const std::string& path) {
     return Json::parse(Python("import json\nfrom mutagen.id3 import ID3\nt = ID3('" + path + "', translate=False)\n"

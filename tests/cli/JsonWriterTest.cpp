@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <random>
 
 #include "JsonWriter.h"
+#include "support/TestSupport.h"
 
 namespace zm::test::cli {
 namespace {
@@ -30,13 +30,6 @@ std::string Ours(std::string_view text, bool& faithful) {
 const std::vector<std::string> kOddText = {
     "\xEF\xBF\xBD", "a replaced \xEF\xBF\xBD byte", "\xF0\x9F\x8E\xB5", "\xF4\x8F\xBF\xBF",
     "eight ok\"quoted\" and \\ back\x01slash\x7F\ttab\r\n", std::string("nul\0inside", 10)};
-
-std::string HexOf(const uint8_t* bytes, size_t size) {
-    std::string hex;
-    char pair[3];
-    for (size_t i = 0; i < size; ++i) hex.append(pair, std::snprintf(pair, sizeof pair, "%02x", bytes[i]));
-    return hex;
-}
 
 TEST(JsonWriter, StringsAsTheLibraryWritesThem) {
     std::vector<std::string> texts = kOddText;
@@ -91,7 +84,7 @@ TEST(JsonWriter, NestingNumbersAndHexAsTheLibraryWritesThem) {
             json.BeginObject();
             json.Hex("h", std::span(bytes, size));
             json.EndObject();
-            expected["hex"].push_back(Ordered{{"h", HexOf(bytes, size)}});
+            expected["hex"].push_back(Ordered{{"h", test::Hex(bytes, size)}});
         }
         json.EndArray();
         json.BeginArray("empty");

@@ -57,14 +57,18 @@ TEST_F(Cli, ShowJsonAndTextOfBothID3Tags) {
 }
 
 // Bytes that are not UTF-8 (a lone UTF-16 surrogate, a file name, an Ogg
-// value) must not break the line; "hex" keeps them exactly.
+// value) must not break the line; "hex" keeps them exactly. The path, in
+// folders as long as names may be, is longer than the record holds and is
+// shown whole.
 TEST_F(Cli, ShowJsonStaysValidWhateverBytesTheFileHolds) {
-    std::string odd = File("odd-\xff.mp3"), ogg = File("raw.ogg");
+    std::string deep = File(std::string(250, 'd')) + "/" + std::string(250, 'e'), ogg = File("raw.ogg");
+    std::string odd = deep + "/odd-\xff.mp3";
+    std::filesystem::create_directories(deep);
     ASSERT_TRUE(MakeMp3(File("a.mp3")) && MakeOgg(ogg, {"TITLE=aZb"}));
     WriteFile(odd, FromHex("49443303 0000 00000011  54495432 00000007 0000 01 fffe 00d8 4100"));
     Append(odd, ReadFile(File("a.mp3")));
     Json line = ShowJson(odd);
-    EXPECT_EQ(line["path"].get<std::string>(), File("odd-\xef\xbf\xbd.mp3"));
+    EXPECT_EQ(line["path"].get<std::string>(), deep + "/odd-\xef\xbf\xbd.mp3");
     EXPECT_EQ(Field(line, "id3v2", 17)["hex"], "01eda08041");
     EXPECT_NE(Field(line, "id3v2", 17)["text"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos);
     // Z becomes 0xff, and the page gets its checksum back.

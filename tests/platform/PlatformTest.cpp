@@ -1,11 +1,9 @@
 // The platform layer: the Win32 text conversions (Windows-1252 mapped as Windows maps it, UTF-8 with U+FFFD for what is
-// invalid, other code pages through iconv); a file made to replace another; reads through the read windows.
+// invalid, other code pages through iconv) and reads through the read windows. Files made to replace others are the
+// command line's and the reliability tests' part: links, permissions, leftovers, a temporary folder elsewhere.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <random>
 
 #include "platform/CodePage.h"
@@ -16,7 +14,6 @@ namespace zm::platform {
 namespace {
 
 using test::Bytes;
-using test::ReadFile;
 using test::TempDir;
 
 std::u16string ToWide(uint32_t codePage, const std::string& bytes) {
@@ -90,55 +87,6 @@ TEST(CodePageTest, HostCodePageStandsApartAndCutsKeepWholeCharacters) {
         std::u16string text = c.codePage == 936 ? u"a\u4E2D\u6587" : mixed;
         EXPECT_EQ(UnitsWithin(c.codePage, text, c.limit), c.units) << c.codePage << " " << c.limit;
     }
-}
-
-// A file made for a target shows nowhere until it takes the target's place, with the target's permission bits; one
-// closed before that leaves no trace. It is made in the temporary folder when that shares the target's file system,
-// else beside the target; through a link (relative or absolute) the file linked to is replaced and the link stays.
-TEST(FileTest, FileMadeForATargetAppearsOnlyInItsPlace) {
-    TempDir dir;
-    std::string music = dir.File("music"), tmp = dir.File("tmp");
-    std::filesystem::create_directories(music + "/albums");
-    std::filesystem::create_directory(tmp);
-    std::string target = music + "/albums/song.wma";
-    std::filesystem::create_symlink("albums/song.wma", music + "/relative.wma");
-    std::filesystem::create_symlink(target, music + "/absolute.wma");
-    auto names = [](const std::string& folder) {
-        std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-            found.push_back(entry.path().lexically_relative(folder).string());
-        std::sort(found.begin(), found.end());
-        return found;
-    };
-    const std::vector<std::string> kMusic = {"absolute.wma", "albums", "albums/song.wma", "relative.wma"};
-    std::string elsewhere = "/dev/shm";  // another file system where there is one: the file is made beside
-    for (const std::string& temporary : {tmp, elsewhere})
-        for (const char* name : {"albums/song.wma", "relative.wma", "absolute.wma"}) {
-            SCOPED_TRACE(temporary + " " + std::string(name));
-            test::WriteFile(target, test::ToBytes("old"));
-            chmod(target.c_str(), 0640);
-            ::setenv("TMPDIR", temporary.c_str(), 1);
-            std::string path = FollowLinks((music + "/" + name).c_str());
-            ASSERT_EQ(std::filesystem::canonical(path), std::filesystem::canonical(target));
-            File abandoned = File::CreateReplacement(path.c_str());
-            ASSERT_TRUE(abandoned.WriteAll(test::ToBytes("abandoned")));
-            abandoned.Close();
-            File staged = File::CreateReplacement(path.c_str());
-            ASSERT_TRUE(staged.WriteAll(test::ToBytes("new")) && staged.Flush());
-            EXPECT_EQ(names(music), kMusic);
-            EXPECT_TRUE(names(tmp).empty());
-            ASSERT_TRUE(staged.TakePermissionsOf(path.c_str()));
-            ASSERT_TRUE(staged.ReplaceTarget(path.c_str()));
-            staged.Close();
-            EXPECT_EQ(names(music), kMusic);
-            EXPECT_TRUE(names(tmp).empty());
-            EXPECT_TRUE(std::filesystem::is_symlink(music + "/relative.wma"));
-            EXPECT_EQ(ReadFile(music + "/" + name), test::ToBytes("new"));
-            EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
-        }
-    ::unsetenv("TMPDIR");
-    std::filesystem::create_symlink("nowhere", music + "/dangling.wma");
-    EXPECT_EQ(FollowLinks((music + "/dangling.wma").c_str()), "");
 }
 
 // Seeks and reads at random, as probes and readers do, against a model of the position: every read returns exactly the

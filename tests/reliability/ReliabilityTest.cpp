@@ -61,38 +61,24 @@ const Scenario kScenarios[] = {
     {"OggGrows", Source::Ogg, {{MD_KIND_OGG, MD_OGG_COMMENT, std::string(70000, 'c')}}},
 };
 
-std::string Python() { return std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3"; }
-
-Bytes ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);  // in one read: files here run to megabytes
-    Bytes bytes(in ? size_t(in.tellg()) : 0);
-    in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bytes;
-}
-
-// The source file, made once per run by real encoders (MP3: ID3v2.3 and ID3v1).
+// The source file, made once per run by real encoders (MP3: ID3v2.3 by mutagen, and ID3v1).
 const Bytes& SourceBytes(Source source) {
     static std::map<Source, Bytes> made;
     static test::TempDir folder;
     if (auto it = made.find(source); it != made.end()) return it->second;
-    std::string path = folder.File("source-" + std::to_string(int(source))), quoted = test::Quote(path);
-    std::vector<std::string> tags = {"title=Old title", "artist=Old artist", "album=Old album"};
-    bool mp3 = source == Source::MP3 || source == Source::MP3Room;
-    bool ok = mp3
-                  ? test::Run("ffmpeg -nostdin -y -loglevel error -f lavfi -i 'sine=frequency=440:duration=1' -ac 1 "
-                              "-c:a libmp3lame -b:a 64k -write_xing 0 -id3v2_version 3 -write_id3v1 1 -metadata "
-                              "title='Old title' -metadata artist='Old artist' -metadata album='Old album' -metadata "
-                              "comment='Old comment' -metadata track=3 -f mp3 " + quoted + " 2>&1").status == 0
-              : source == Source::Ogg ? test::MakeOgg(path, {"TITLE=Old title", "ARTIST=Old artist", "ALBUM=Old album"})
-                                      : test::MakeWma(path, tags);
+    std::string path = folder.File("source-" + std::to_string(int(source)));
+    bool ok = source == Source::Ogg ? test::MakeOgg(path, {"TITLE=Old title", "ARTIST=Old artist", "ALBUM=Old album"})
+              : source == Source::WMA || source == Source::WMARoom
+                  ? test::MakeWma(path, {"title=Old title", "artist=Old artist", "album=Old album"})
+                  : test::MakeMp3(path) && test::TagMp3(path, "[TIT2(text='Old title'), TPE1(text='Old artist'), "
+                                                              "TALB(text='Old album'), TRCK(text='3'), COMM(lang='eng', "
+                                                              "desc='', text='Old comment')]", true, 3,
+                                                        source == Source::MP3Room ? 4096 : 0);  // room as taggers leave
     if (ok && source == Source::WMARoom)  // a Padding Object, so that small changes fit in place
-        ok = test::Run(Python() + " -c 'import sys, mutagen.asf as a; f = a.ASF(sys.argv[1]); "
-                                  "f.save(padding=lambda info: 4096)' " + quoted).status == 0;
-    if (ok && source == Source::MP3Room)  // tag padding, as taggers leave it
-        ok = test::Run(Python() + " -c 'import sys, mutagen.id3 as i; t = i.ID3(sys.argv[1]); "
-                                  "t.save(v2_version=3, v1=2, padding=lambda info: 4096)' " + quoted).status == 0;
+        ok = test::Run("/usr/bin/python3 -c 'import sys, mutagen.asf as a; f = a.ASF(sys.argv[1]); "
+                       "f.save(padding=lambda info: 4096)' " + test::Quote(path)).status == 0;
     if (!ok) ADD_FAILURE() << "could not make the source file " << path;
-    return made[source] = ReadWhole(path);
+    return made[source] = test::ReadFile(path);
 }
 
 struct Outcome {
@@ -162,7 +148,7 @@ protected:
         test::WriteFile(clean, source);
         std::vector<Bytes> states = {source};
         Outcome outcome = RunHost(scenario, clean, [&] {
-            if (Bytes now = ReadWhole(clean); now != states.back()) states.push_back(std::move(now));
+            if (Bytes now = test::ReadFile(clean); now != states.back()) states.push_back(std::move(now));
         });
         EXPECT_TRUE(outcome.Complete()) << scenario.name << " does not succeed when nothing fails";
         std::filesystem::remove(clean);
@@ -206,7 +192,7 @@ TEST_P(FaultWalk, EveryFailingCallLeavesTheFileWhole) {
             fault::Reset();
 
             if (!outcome.Defined()) problem("undocumented result " + outcome.Describe());
-            Bytes now = ReadWhole(path);
+            Bytes now = test::ReadFile(path);
             if (std::find(states.begin(), states.end(), now) == states.end())
                 ++damaged, problem("the file holds neither its old nor its new content after " + outcome.Describe());
             else if (outcome.Complete() && now != finished)
@@ -311,7 +297,7 @@ TEST_P(CrashSafety, KilledUpdateLeavesOldOrNewFile) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
 
-        Bytes now = ReadWhole(path);
+        Bytes now = test::ReadFile(path);
         auto state = std::find(states.begin(), states.end(), now);
         bool torn = state == states.end() && now == betweenTheTags;
 
@@ -397,7 +383,7 @@ TEST_F(ConcurrencyTest, EightProcessesSettingTwoHundredFilesAllSucceed) {
         "    f = mutagen.File(os.path.join(sys.argv[1], n))\n"
         "    t = f.tags.get('TIT2') or f.tags.get('title')\n"
         "    print(n + '\\t' + (t.text[0] if hasattr(t, 'text') else t[0]))\n";
-    test::Result titles = test::Run(Python() + " -c " + test::Quote(kTitles) + " " + test::Quote(folder));
+    test::Result titles = test::Run("/usr/bin/python3 -c " + test::Quote(kTitles) + " " + test::Quote(folder));
     ASSERT_EQ(titles.status, 0);
     std::istringstream lines(titles.output);
     int rightTitles = 0, sameAudio = 0;

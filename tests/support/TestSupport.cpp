@@ -9,7 +9,6 @@
 #include <map>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace zm::test {
 
@@ -25,8 +24,10 @@ TempDir::~TempDir() {
 }
 
 Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    std::ifstream in(path, std::ios::binary | std::ios::ate);  // in one read: files here run to megabytes
+    Bytes bytes(in ? size_t(in.tellg()) : 0);
+    in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bytes;
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
@@ -104,6 +105,21 @@ bool MakeWma(const std::string& path, const std::vector<std::string>& metadata) 
     std::string command = kSine + std::string("-c:a wmav2 -b:a 64k");
     for (const auto& m : metadata) command += " -metadata " + Quote(m);
     return RunTool("ffmpeg", command + " -f asf " + Quote(path));
+}
+
+std::string Python(const std::string& script) {
+    Result r = Run("/usr/bin/python3 -c " + Quote(script));
+    EXPECT_EQ(r.status, 0) << script;
+    return r.output;
+}
+
+bool TagMp3(const std::string& path, const std::string& frames, bool id3v1, int version, int padding) {
+    Result r = Run("/usr/bin/python3 -c " + Quote("import sys, mutagen.id3\nglobals().update(vars(mutagen.id3))\n"
+                   "t = ID3()\nfor f in " + frames + ":\n    t.add(f)\nt.save(sys.argv[1], v2_version=" +
+                   std::to_string(version) + ", v1=" + (id3v1 ? "2" : "0") + ", padding=lambda info: " +
+                   std::to_string(padding) + ")\n") + " " + Quote(path));
+    if (r.status != 0) ADD_FAILURE() << "mutagen could not tag " << path;
+    return r.status == 0;
 }
 
 std::string DecodedMd5(const std::string& path) {

@@ -47,6 +47,11 @@ std::string Quote(const std::string& text);  // for the shell
 bool MakeMp3(const std::string& path);
 bool MakeOgg(const std::string& path, const std::vector<std::string>& comments);
 bool MakeWma(const std::string& path, const std::vector<std::string>& metadata);
+// Runs a script with the system Python, where Debian's mutagen lives; its output, and a test failure when it fails.
+std::string Python(const std::string& script);
+// Tags an MP3 with mutagen: the frames (a Python list) as ID3v2.<version> with that much padding, and an ID3v1 block
+// if asked; false when mutagen failed.
+bool TagMp3(const std::string& path, const std::string& frames, bool id3v1, int version = 3, int padding = 0);
 // MD5 of the decoded PCM of a file (ffmpeg), "" on failure.
 std::string DecodedMd5(const std::string& path);
 
