@@ -14,11 +14,6 @@ namespace zm::test::asf {
 
 using namespace zm::asf;
 
-inline Bytes Le(uint64_t value, int width) {
-    Bytes out;
-    for (int i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
-    return out;
-}
 inline Bytes Cat(const std::vector<Bytes>& parts) {
     Bytes out;
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());

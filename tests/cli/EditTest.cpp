@@ -70,8 +70,8 @@ TEST_F(Cli, SetWindowsMediaAttributesInAnyScript) {
     Outcome set = Zmtagio("set " + Quote(path) + " --title '\u0401\u0436 \U0001F994' --artist '\u674E\u767D' "
                           "--album '\uD55C\uAD6D\uC5B4' --field WM/Composer=Comp --year 2001");
     ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_NE(set.out.find("Title \"\u041F\u0440\u0438\u0432\u0435\u0442\" -> \"\u0401\u0436 \U0001F994\""), std::string::npos)
-        << set.out;
+    EXPECT_NE(set.out.find("Title \"\u041F\u0440\u0438\u0432\u0435\u0442\" -> \"\u0401\u0436 \U0001F994\""),
+              std::string::npos) << set.out;
     EXPECT_EQ(Python("import sys, mutagen.asf as a\nt = a.ASF('" + path + "').tags\n"
                      "sys.stdout.buffer.write('|'.join(str(t[k][0]) for k in ('Title', 'Author', 'WM/AlbumTitle'))"
                      ".encode())"),

@@ -24,9 +24,10 @@ TEST_F(Cli, SetThroughASymbolicLinkChangesTheFileLinkedTo) {
                   {"song.wma", "wm", 1, false}};
     for (const auto& [fileName, kind, field, inPlace] : kFiles) {
         std::string target = File("music/albums/") + fileName, other = target + ".hard", format = kind;
-        ASSERT_TRUE(format == "ogg" ? MakeOgg(target, {"TITLE=Old"})
+        ASSERT_TRUE(format == "ogg"  ? MakeOgg(target, {"TITLE=Old"})
                     : format == "wm" ? MakeWma(target, {"title=Old"})
-                                     : MakeMp3(target) && TagMp3(target, "[TIT2(text='Old')]", true, 3, inPlace ? 4096 : 0));
+                                     : MakeMp3(target) && TagMp3(target, "[TIT2(text='Old')]", true, 3,
+                                                                 inPlace ? 4096 : 0));  // room in the tag, or none
         std::filesystem::create_hard_link(target, other);
         std::string audio = DecodedMd5(target);
         for (const std::string& pointsTo : {"../music/albums/" + std::string(fileName), target}) {
@@ -39,9 +40,10 @@ TEST_F(Cli, SetThroughASymbolicLinkChangesTheFileLinkedTo) {
             ASSERT_EQ(set.status, 0) << set.err;
             EXPECT_TRUE(std::filesystem::is_symlink(link));
             EXPECT_EQ(std::filesystem::read_symlink(link), pointsTo);
-            for (const std::string& name : {target, other})
-                EXPECT_EQ(Field(ShowJson(name), kind, field).value("text", ""), name == target || inPlace ? title : "Old")
-                    << name;
+            for (const std::string& name : {target, other}) {
+                std::string expected = name == target || inPlace ? title : "Old";
+                EXPECT_EQ(Field(ShowJson(name), kind, field).value("text", ""), expected) << name;
+            }
             EXPECT_EQ(DecodedMd5(target), audio);
             EXPECT_TRUE(NoTemporaryFiles());
         }

@@ -61,9 +61,7 @@ TEST_F(Cli, ShowJsonAndTextOfBothID3Tags) {
 // folders as long as names may be, is longer than the record holds and is
 // shown whole.
 TEST_F(Cli, ShowJsonStaysValidWhateverBytesTheFileHolds) {
-    std::string deep = File(std::string(250, 'd')) + "/" + std::string(250, 'e'), ogg = File("raw.ogg");
-    std::string odd = deep + "/odd-\xff.mp3";
-    std::filesystem::create_directories(deep);
+    std::string deep = DeepFolder(dir.path()), odd = deep + "/odd-\xff.mp3", ogg = File("raw.ogg");
     ASSERT_TRUE(MakeMp3(File("a.mp3")) && MakeOgg(ogg, {"TITLE=aZb"}));
     WriteFile(odd, FromHex("49443303 0000 00000011  54495432 00000007 0000 01 fffe 00d8 4100"));
     Append(odd, ReadFile(File("a.mp3")));

@@ -18,15 +18,14 @@ using namespace std::string_literals;
 constexpr char kVendor[] = "Xiph.Org libVorbis I 20200704 (Reducing Environment)";
 constexpr uint32_t kSerial = 0x5EB1A1u;
 
-Bytes LE32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 Bytes Cut(Bytes bytes, size_t size) { return bytes.resize(size), bytes; }
 
 // count replaces the true number of entries when given; tail follows the list.
 Bytes CommentPacket(const std::string& magic, const std::vector<std::string>& entries, const Bytes& tail,
                     std::optional<uint32_t> count = {}) {
-    Bytes packet = ToBytes(magic) + LE32(uint32_t(sizeof kVendor - 1)) + ToBytes(kVendor) +
-                   LE32(count.value_or(uint32_t(entries.size())));
-    for (const auto& e : entries) packet = packet + LE32(uint32_t(e.size())) + ToBytes(e);
+    Bytes packet = ToBytes(magic) + Le(sizeof kVendor - 1, 4) + ToBytes(kVendor) +
+                   Le(count.value_or(uint32_t(entries.size())), 4);
+    for (const auto& e : entries) packet = packet + Le(e.size(), 4) + ToBytes(e);
     return packet + tail;
 }
 Bytes VorbisComments(const std::vector<std::string>& entries, std::optional<uint32_t> count = {}) {
@@ -65,8 +64,8 @@ Bytes Pages(const std::vector<Bytes>& packets, PageOptions options = {}) {
         Bytes table;
         for (size_t i = at; i < at + n; ++i) table.push_back(lacing[i].first), bytes += lacing[i].first, ends |= lacing[i].second;
         uint8_t flags = uint8_t(options.flags | (continued ? 1 : 0));
-        Bytes page = Bytes{'O', 'g', 'g', 'S', 0, flags} + (ends ? Bytes(8, 0) : Bytes(8, 0xFF)) + LE32(options.serial) +
-                     LE32(options.sequence++) + LE32(0) + Bytes{uint8_t(n)} + table +
+        Bytes page = Bytes{'O', 'g', 'g', 'S', 0, flags} + (ends ? Bytes(8, 0) : Bytes(8, 0xFF)) +
+                     Le(options.serial, 4) + Le(options.sequence++, 4) + Le(0, 4) + Bytes{uint8_t(n)} + table +
                      Bytes(body.begin() + long(bodyAt), body.begin() + long(bodyAt + bytes));
         platform::StoreLE32(page.data() + 22, BitwiseOggChecksum(page));
         out = out + page;

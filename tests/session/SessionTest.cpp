@@ -193,23 +193,13 @@ TEST_F(MDUpdateTest, FailuresLeaveTheSourceAsItWas) {
     EXPECT_TRUE(NothingLeft());
 }
 
-// A path longer than the record's filePath, in folders each as long as a name may be.
-std::string DeepPath(const std::string& root, const std::string& name) {
-    std::string path = root;
-    for (char c : {'d', 'e'}) {
-        path += "/" + std::string(250, c);
-        std::filesystem::create_directory(path);
-    }
-    return path + "/" + name;
-}
-
 std::string Text(const MDField& field) { return std::string(reinterpret_cast<char*>(field.data), size_t(field.size)); }
 
 // A successful update leaves the record showing the file as written, in the same place; one that fails (the file is
 // away) leaves it as it was, pointers and all. Neither needs the whole path to fit the record.
 TEST_F(MDUpdateTest, RecordShowsTheWrittenFileOrStaysAsItWas) {
-    std::string mp3 = DeepPath(dir_.path(), "song.mp3"), ogg = DeepPath(dir_.path(), "song.ogg");
-    std::string wma = DeepPath(dir_.path(), "song.wma");
+    std::string deep = DeepFolder(dir_.path()), mp3 = deep + "/song.mp3", ogg = deep + "/song.ogg";
+    std::string wma = deep + "/song.wma";
     ASSERT_GT(mp3.size(), 500u);
     WriteFile(mp3, original_);
     ASSERT_TRUE(MakeOgg(ogg, {"TITLE=Song", "ARTIST=Band"}) && MakeWma(wma, {"title=Song"}));

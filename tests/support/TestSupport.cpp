@@ -23,6 +23,12 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::string DeepFolder(const std::string& root) {
+    std::string folder = root + "/" + std::string(250, 'd') + "/" + std::string(250, 'e');
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);  // in one read: files here run to megabytes
     Bytes bytes(in ? size_t(in.tellg()) : 0);

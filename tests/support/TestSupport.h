@@ -13,6 +13,13 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
+// value in width bytes, least significant first.
+inline Bytes Le(uint64_t value, int width) {
+    Bytes out;
+    for (int i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    return out;
+}
+
 // A fresh folder, removed with everything in it at the end of the scope.
 class TempDir {
 public:
@@ -27,6 +34,8 @@ private:
     std::string path_;
 };
 
+// Two nested folders under root, each named as long as a name may be, for paths longer than a record holds.
+std::string DeepFolder(const std::string& root);
 Bytes ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ToBytes(const std::string& text);
