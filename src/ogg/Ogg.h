@@ -16,6 +16,19 @@ namespace zm::ogg {
 
 enum class Codec : uint8_t { Vorbis, Opus };
 
+inline constexpr int kOGGFieldCount = 16;
+
+// Where the value a field takes lies in the comment packet: that of the first
+// non-empty entry of its name, or else of the last empty one. Every entry
+// whose name OGGFieldNames knows takes room in the reader's destination, in
+// list order; roomAt is this value's.
+struct FieldValue {
+    bool found = false;
+    uint64_t at = 0;  // packet position
+    uint64_t size = 0;
+    uint64_t roomAt = 0;
+};
+
 // The header pages that follow the identification page, as the reader found
 // them: where the comment and setup packets lie, and what the writer needs to
 // lay them out anew. The packets themselves stay in the file.
@@ -28,6 +41,7 @@ struct HeaderPages {
     uint64_t listEnd = 0;         // and where they end: the rest is the tail
     uint32_t entryCount = 0;
     uint64_t fieldBytes = 0;      // the values of the entries whose names OGGFieldNames knows
+    FieldValue values[kOGGFieldCount];  // by row
     platform::FileRange range;    // from the comment page to the end of the last header page
     uint32_t pageCount = 0;       // pages in range
     uint32_t serial = 0;          // of the logical stream
@@ -54,7 +68,6 @@ struct OGGFieldName {
     const char* name;  // upper case
     uint32_t length;
 };
-inline constexpr int kOGGFieldCount = 16;
 extern const OGGFieldName OGGFieldNames[kOGGFieldCount];
 
 // Sets isOgg when the file is an Ogg Vorbis or Ogg Opus file we can read;

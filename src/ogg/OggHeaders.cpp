@@ -45,14 +45,27 @@ bool CommentPageStartsInHead(ByteView head, uint64_t commentStart, const CodecLa
     return layout && page.Equals(layout->HeaderSize(), codec.commentMagic, codec.magicSize);
 }
 
+// Notes the room a recognised entry's value takes and, when its field takes
+// it, where it lies; the cursor stands after the entry's head.
+void NoteValue(const PacketCursor& cursor, const EntryStart& entry, HeaderPages& pages) {
+    FieldValue& value = pages.values[entry.row];
+    uint64_t size = entry.ValueSize();
+    if (!value.found || value.size == 0) {
+        uint64_t entryStart = cursor.Position() - entry.headSize;
+        value = {true, entryStart + OGGFieldNames[entry.row].length + 1, size, pages.fieldBytes};
+    }
+    pages.fieldBytes += size;
+}
+
 // Checks the comment packet and the start of the setup packet behind it,
-// the cursor at the comment packet's start, and notes where the list lies and
-// the room its recognised values take.
+// the cursor at the comment packet's start, and notes where the list and the
+// fields' values lie and the room the recognised values take: the reader
+// then reads the values without walking the list again.
 HeadersFound CheckPackets(PacketCursor& cursor, const CodecLayout& codec, HeaderPages& pages) {
     bool good = ReadCommentStart(cursor, codec, pages.commentSize, pages.entryCount);
     pages.listStart = cursor.Position();
     good = good && ForEachEntry(cursor, pages.entryCount, pages.commentSize, [&](const EntryStart& entry) {
-               if (entry.row >= 0) pages.fieldBytes += entry.ValueSize();
+               if (entry.row >= 0) NoteValue(cursor, entry, pages);
                return true;
            });
     pages.listEnd = cursor.Position();

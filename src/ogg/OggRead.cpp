@@ -53,19 +53,30 @@ bool LoadHeaders(platform::File& file, OggState& state) {
     return found == HeadersFound::Yes;
 }
 
-// Calls visit(cursor, entry) for every entry whose name OGGFieldNames knows,
-// the cursor standing after the entry's head. A walk that fails over a list
-// the probe found whole is a failed read.
-template <typename Visit>
-bool ForEachField(platform::File& file, OggState& state, Visit&& visit) {
+// Reads the values the probe found into destination, in the order they lie:
+// the cursor steps over everything between them, as each value lies after
+// the one before. A read that fails over a list the probe found whole is a
+// failed read.
+bool ReadValues(platform::File& file, MDRecord& record, OggState& state, std::span<uint8_t> destination) {
     const HeaderPages& headers = state.headers;
+    int rows[kOGGFieldCount];
+    int count = 0;
+    for (int row = 0; row < kOGGFieldCount; ++row)
+        if (headers.values[row].found) rows[count++] = row;
+    std::sort(rows, rows + count, [&](int a, int b) { return headers.values[a].at < headers.values[b].at; });
     PacketCursor cursor(file, headers, HeadOf(state));
-    bool walked = StandAtList(cursor, headers) &&
-                  ForEachEntry(cursor, headers.entryCount, headers.listEnd, [&](const EntryStart& entry) {
-                      return entry.row < 0 || visit(cursor, entry);
-                  });
+    bool read = true;
+    for (int i = 0; i < count; ++i) {
+        const FieldValue& value = headers.values[rows[i]];
+        read = value.roomAt <= destination.size() && value.size <= destination.size() - value.roomAt &&
+               cursor.Skip(value.at - cursor.Position()) && cursor.Read(destination.subspan(value.roomAt, value.size));
+        if (!read) break;
+        MDField& field = record.fields[rows[i] + 1];
+        field.data = destination.data() + value.roomAt;
+        field.size = int32_t(value.size);
+    }
     state.unreadable = state.unreadable || cursor.Status() != HeadersFound::Yes;
-    return walked;
+    return read;
 }
 
 }  // namespace
@@ -85,24 +96,7 @@ HRESULT ReadOGGFromFile(platform::File& file, MDRecord& record, OggState& state,
         ReleaseHead(state);
         return ZMTAGIO_E_FAIL;
     }
-    // Every recognised entry takes its room, also one whose field is already
-    // filled: the first non-empty occurrence of a name wins.
-    size_t out = 0;
-    bool read = ForEachField(file, state, [&](PacketCursor& cursor, const EntryStart& entry) {
-        size_t size = entry.ValueSize();
-        if (size > destination.size() - out) return false;
-        MDField& field = record.fields[entry.row + 1];
-        if (field.size < 1) {
-            size_t valueStart = OGGFieldNames[entry.row].length + 1;
-            ByteView head = *entry.Head().Sub(valueStart, entry.headSize - valueStart);
-            std::copy_n(head.data(), head.size(), destination.data() + out);
-            if (!cursor.Read(destination.subspan(out + head.size(), size - head.size()))) return false;
-            field.size = int32_t(size);
-            field.data = destination.data() + out;
-        }
-        out += size;
-        return true;
-    });
+    bool read = ReadValues(file, record, state, destination);
     ReleaseHead(state);
     if (!read) return ZMTAGIO_E_FAIL;
     headerRange = state.headers.range;

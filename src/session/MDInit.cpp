@@ -126,8 +126,10 @@ HRESULT CzmTagIO::ReadSource(ULONG presetSize, MDRecord** out) {
         }
         if (tagSize == 0) {
             // An Ogg file whose recognised comments are all empty still has
-            // its comment page read, for the writer.
+            // its comment page read, for the writer, into no block: its
+            // empty fields point nowhere.
             if (record.isOgg) {
+                tagBuffer_.Reset();
                 HRESULT hr = ReadTagBlocks(out);
                 file_.Close();
                 return hr;
