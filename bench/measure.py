@@ -136,6 +136,26 @@ def peak_rss_mb(argv, corpus, env):
     return None
 
 
+def settle():
+    """Writes back what is waiting and then waits, a second at most, until the
+    disks have had nothing in flight for a while: a file system mounted with
+    discard sends the device the blocks a replaced file freed after its
+    commit, and that work would otherwise run on into the next timed run."""
+    os.sync()
+    counters = [os.path.join("/sys/block", d, "inflight") for d in os.listdir("/sys/block")]
+    quiet, deadline = 0, time.monotonic() + 1
+    while quiet < 3 and time.monotonic() < deadline:
+        busy = 0
+        for path in counters:
+            try:
+                with open(path) as f:
+                    busy += sum(int(n) for n in f.read().split())
+            except OSError:
+                pass
+        quiet = quiet + 1 if busy == 0 else 0
+        time.sleep(0.01)
+
+
 def files_in(corpus, folder):
     return sorted(os.path.join(folder, f) for f in os.listdir(os.path.join(corpus, folder)))
 
@@ -225,7 +245,7 @@ def write_commands(p, corpus, big, baseline):
 
         def setup():
             shutil.copyfile(os.path.join(corpus, big), os.path.join(corpus, target))
-            os.sync()
+            settle()
         return Command(name, [p.retitle, target, long_title], setup=setup)
 
     commands = [
@@ -245,7 +265,7 @@ def write_commands(p, corpus, big, baseline):
         commands.append(writer("vorbiscomment", ["vorbiscomment"], "vorbiscomment", "-d", "TITLE", "-t",
                                "TITLE=" + title))
     for command in commands:
-        command.setup = command.setup or os.sync
+        command.setup = command.setup or settle
     return commands
 
 
@@ -344,7 +364,7 @@ def report_set(p, corpus, env, rounds, targets):
             shutil.copyfile(os.path.join(corpus, f), os.path.join(corpus, folder, os.path.basename(f)))
         commands.append(Command("zmtagio set --jobs %d" % jobs,
                                 [p.zmtagio, "set", "--jobs", str(jobs), folder, "--title", "Bench round {round}"],
-                                setup=os.sync))
+                                setup=settle))
     measure(commands, corpus, env, rounds)
     print("%-40s %10s  %s" % ("writer", "files/s", "check"))
     for c in commands:

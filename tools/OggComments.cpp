@@ -1,6 +1,7 @@
 #include "OggComments.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -121,24 +122,69 @@ std::string Upper(std::string text) {
     return text;
 }
 
-// An entry of length bytes: its name and a digest of all its bytes (FNV-1a),
-// read a chunk at a time.
+// A 64-bit digest of a run of bytes, taken eight at a time whatever chunks
+// they arrive in: the read-back takes one of every entry, a picture of
+// megabytes among them, before the change and after it. A word's lowest byte
+// is its first in memory, as the bytes left over are gathered.
+static_assert(std::endian::native == std::endian::little);
+
+class Digest {
+public:
+    void Add(const char* bytes, size_t count) {
+        for (; used_ > 0 && count > 0; --count) Put(uint8_t(*bytes++));
+        for (; count >= sizeof(uint64_t); bytes += sizeof(uint64_t), count -= sizeof(uint64_t)) {
+            uint64_t word;
+            std::memcpy(&word, bytes, sizeof word);
+            Mix(word);
+        }
+        for (; count > 0; --count) Put(uint8_t(*bytes++));
+    }
+    // The bytes left over count with their number, so that trailing zeros
+    // still change the digest.
+    uint64_t Value() {
+        Mix(pending_ ^ (uint64_t(used_) << 59));
+        return state_;
+    }
+
+private:
+    void Put(uint8_t byte) {
+        pending_ |= uint64_t(byte) << (8 * used_);
+        if (++used_ < sizeof(uint64_t)) return;
+        Mix(pending_);
+        pending_ = 0;
+        used_ = 0;
+    }
+    void Mix(uint64_t word) {
+        state_ = (state_ ^ word) * 0x9E3779B97F4A7C15u;
+        state_ ^= state_ >> 29;
+    }
+
+    uint64_t state_ = 0xcbf29ce484222325u;
+    uint64_t pending_ = 0;
+    unsigned used_ = 0;
+};
+
+// An entry of length bytes: its name and a digest of all its bytes, read a
+// chunk at a time.
 std::optional<OggEntry> ReadEntry(PacketStream& stream, uint32_t length) {
     OggEntry entry;
     entry.size = length;
-    entry.digest = 0xcbf29ce484222325u;
+    Digest digest;
     bool named = false;
     char chunk[kChunk];
     for (uint64_t left = length; left > 0;) {
         size_t n = stream.Read(chunk, size_t(std::min<uint64_t>(left, sizeof chunk)));
         if (n == 0) return std::nullopt;
-        for (size_t i = 0; i < n; ++i) {
-            entry.digest = (entry.digest ^ uint8_t(chunk[i])) * 0x100000001b3u;
-            named = named || chunk[i] == '=';
-            if (!named && entry.name.size() < kNameLimit) entry.name += chunk[i];
+        digest.Add(chunk, n);
+        if (!named) {
+            const char* end = static_cast<const char*>(std::memchr(chunk, '=', n));
+            named = end != nullptr;
+            size_t take = std::min(size_t((end ? end : chunk + n) - chunk), kNameLimit - entry.name.size());
+            entry.name.append(chunk, take);
         }
         left -= n;
     }
+    entry.digest = digest.Value();
     entry.name = Upper(entry.name);
     return entry;
 }

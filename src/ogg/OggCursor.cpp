@@ -26,8 +26,11 @@ constexpr size_t kMaxPageHeaderSize = kSegmentTableOffset + kMaxSegments;
 constexpr uint64_t kMaxHeaderPageBytes = 2 * kMaxHeaderPacketBytes;
 constexpr size_t kBufferSize = 64 << 10;
 // What a skip reads at a page header: the header, and the next headers of
-// small pages with it.
+// small pages with it. After a page under kSmallPage a skip reads the
+// buffer's worth: the bodies of such pages cost little more to read than
+// their headers, and a read per page would cost a system call each.
 constexpr size_t kSkipAhead = 4 << 10;
+constexpr uint64_t kSmallPage = 16 << 10;
 
 bool Fits(const PacketCursor& cursor, uint64_t limit, uint64_t count) {
     return cursor.Position() <= limit && count <= limit - cursor.Position();
@@ -98,7 +101,8 @@ bool PacketCursor::NextPage() {
     if (status_ != HeadersFound::Yes || packetsDone_ == packetCount_) return false;
     if (next_ - start_ > kMaxHeaderPageBytes) return Stop(HeadersFound::NotOurs, "header pages too long to be held");
     size_t want = size_t(std::min<uint64_t>(kMaxPageHeaderSize, fileSize_ - std::min(next_, fileSize_)));
-    auto header = FileBytes(next_, want, skipping_ ? kSkipAhead : kBufferSize);
+    bool smallPages = walked_.count > 0 && lastPageSize_ < kSmallPage;
+    auto header = FileBytes(next_, want, skipping_ && !smallPages ? kSkipAhead : kBufferSize);
     if (!header) return false;
     auto layout = ReadPageLayout(*header);
     if (!layout || !header->Equals(0, kCapturePattern, kCapturePatternSize) || *header->U8(kVersionOffset) != 0 ||
@@ -126,6 +130,7 @@ bool PacketCursor::NextPage() {
     walked_.endsStream = (flags & kLastPage) != 0;
     at_ = next_ + layout->HeaderSize();
     leftOnPage_ = bytes;
+    lastPageSize_ = layout->Size();
     next_ += layout->Size();
     walked_.end = next_;
     return true;

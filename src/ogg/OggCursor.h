@@ -72,6 +72,7 @@ private:
     bool inPacket_ = false;
     bool skipping_ = false;
     uint64_t next_;             // file offset of the next page
+    uint64_t lastPageSize_ = 0;
     uint64_t at_ = 0;           // of the next packet byte on the current page
     uint32_t leftOnPage_ = 0;   // packet bytes left on the current page
     uint64_t position_ = 0;
