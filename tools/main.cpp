@@ -152,6 +152,25 @@ void AddJobsOption(CLI::App& command, unsigned& jobs) {
     command.add_option("--jobs", jobs, "Worker threads (default: one per processor)")->check(CLI::Range(1u, 256u));
 }
 
+// A shell glob hands over thousands of paths, and the parser spends about as
+// much on each as reading a small file's tags costs. Of a long run of plain
+// arguments that ends the line, all but the first two are set aside and
+// joined to the command's list after the parse. No option takes more than
+// one value, so the two left to the parser hold any value an option before
+// them takes, and what follows them can only be paths.
+constexpr int kPlainKeptForParser = 2;
+constexpr int kPlainRunSetAside = 64;
+
+std::vector<std::string> SetTrailingPathsAside(int& argc, char** argv) {
+    int first = argc;
+    while (first > 1 && argv[first - 1][0] != '-') --first;
+    if (argc - first < kPlainRunSetAside) return {};
+    int kept = first + kPlainKeptForParser;
+    std::vector<std::string> aside(argv + kept, argv + argc);
+    argc = kept;
+    return aside;
+}
+
 int Usage(const std::string& message) {
     PrintError(message + " (see zmtagio --help)");
     return kExitUsage;
@@ -215,12 +234,16 @@ int main(int argc, char** argv) {
     scanCommand->add_option("DIR", scan.folders, "Folders (or files) to read")->required();
     scanCommand->footer(kScanFooter);
 
+    std::vector<std::string> aside = SetTrailingPathsAside(argc, argv);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         if (error.get_exit_code() == 0) return app.exit(error);
         return Usage(error.what());
     }
+    for (auto [command, paths] : {std::pair{showCommand, &show.files}, std::pair{setCommand, &set.files},
+                                  std::pair{removeCommand, &remove.files}, std::pair{scanCommand, &scan.folders}})
+        if (command->parsed()) paths->insert(paths->end(), aside.begin(), aside.end());
 
     if (showCommand->parsed()) {
         show.common = ToCommon(showFlags, "");

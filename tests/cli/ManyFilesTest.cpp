@@ -85,6 +85,21 @@ TEST_F(ManyFiles, AFileThatFailsItsChecksIsLeftWhileTheOthersGoOn) {
     EXPECT_EQ(Titles({a, d}), (std::map<std::string, std::string>{{a, "Newer"}, {d, "Newer"}}));
 }
 
+// A shell glob's run of paths at the end of the line reaches the command
+// whole, however long, and the option value in front of it stays a value.
+TEST_F(ManyFiles, ALongRunOfPathsReachesTheCommandWhole) {
+    constexpr int kPaths = 100;
+    std::string paths;
+    for (int i = 0; i < kPaths; ++i) paths.append(" ").append(Quote(i % 2 ? a : b));
+    Outcome shown = Zmtagio("show --json --codepage 1251" + paths);
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    std::vector<std::string> lines = Lines(shown.out);
+    ASSERT_EQ(lines.size(), size_t(kPaths));
+    EXPECT_EQ(Json::parse(lines.back())["path"], a);
+    EXPECT_EQ(Zmtagio("set --title Long" + paths).status, 0);
+    EXPECT_EQ(Titles({a, b}), (std::map<std::string, std::string>{{a, "Long"}, {b, "Long"}}));
+}
+
 TEST_F(ManyFiles, RemoveReportsEachFileOnOneLine) {
     ASSERT_TRUE(TagMp3(d, "[TIT2(encoding=0, text='D')]", true));
     Outcome removed = Zmtagio("remove --jobs 2 --id3v1 --id3v2 " + Quote(File("music")));
