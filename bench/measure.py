@@ -142,7 +142,8 @@ def settle():
     discard sends the device the blocks a replaced file freed after its
     commit, and that work would otherwise run on into the next timed run."""
     os.sync()
-    counters = [os.path.join("/sys/block", d, "inflight") for d in os.listdir("/sys/block")]
+    disks = "/sys/block"
+    counters = [os.path.join(disks, d, "inflight") for d in os.listdir(disks)] if os.path.isdir(disks) else []
     quiet, deadline = 0, time.monotonic() + 1
     while quiet < 3 and time.monotonic() < deadline:
         busy = 0
