@@ -1,6 +1,7 @@
 #include "asf/AttributeObjects.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 namespace zm::asf {
@@ -40,13 +41,16 @@ size_t FixedSize(WMT_ATTR_DATATYPE type) {
 }
 
 // The stored name up to its first zero unit, in the arena: the header's
-// bytes hold it at any alignment.
+// bytes hold it at any alignment. Its little-endian units are the machine's
+// own, so it is copied whole.
+static_assert(std::endian::native == std::endian::little);
+
 std::u16string_view NameFrom(ByteView bytes, std::pmr::memory_resource* arena) {
     size_t units = 0;
     while (units < bytes.size() / 2 && platform::LoadLE16(bytes.data() + 2 * units) != 0) ++units;
     if (units == 0) return {};
     auto* name = static_cast<char16_t*>(arena->allocate(units * sizeof(char16_t), alignof(char16_t)));
-    for (size_t i = 0; i < units; ++i) name[i] = char16_t(platform::LoadLE16(bytes.data() + 2 * i));
+    std::memcpy(name, bytes.data(), units * sizeof(char16_t));
     return {name, units};
 }
 
