@@ -3,6 +3,7 @@
 // initial value and no final inversion it is linear: the checksum of two
 // pages' XOR is the XOR of their checksums, which renumbering relies on.
 #include <array>
+#include <bit>
 
 #include "ogg/OggLayout.h"
 
@@ -74,23 +75,33 @@ constexpr std::array<uint32_t, kZeroPowers> kZeroPowersTable = MakeZeroPowers();
 // 32 steps a multiplication. The product is linear in the register, so for
 // the powers a page's length can need it is looked up a byte of the register
 // at a time: table k, row j, entry b is (b shifted up j bytes) times power k.
-constexpr int kTabledPowers = 17;  // 2^17 bytes: more than a page holds
+constexpr size_t kTabledPowers = 17;  // 2^17 bytes: more than a page holds
 using PowerTables = std::array<std::array<std::array<uint32_t, 256>, 4>, kTabledPowers>;
 
+// Built from the products of the register's single bits, each the one below
+// it times x, so that making them takes few enough steps for any compiler's
+// constant evaluation.
 constexpr PowerTables MakePowerTables() {
     PowerTables tables{};
-    for (int k = 0; k < kTabledPowers; ++k)
-        for (int j = 0; j < 4; ++j)
-            for (uint32_t b = 0; b < 256; ++b)
-                tables[size_t(k)][size_t(j)][b] = MultiplyModulo(b << (8 * j), kZeroPowersTable[size_t(k)]);
+    for (size_t k = 0; k < kTabledPowers; ++k) {
+        std::array<uint32_t, 32> singleBits{};
+        uint32_t product = kZeroPowersTable[k];
+        for (uint32_t& single : singleBits) {
+            single = product;
+            product = (product & 0x80000000u) ? (product << 1) ^ kPolynomial : product << 1;
+        }
+        for (size_t j = 0; j < 4; ++j)
+            for (uint32_t b = 1; b < 256; ++b)
+                tables[k][j][b] = tables[k][j][b & (b - 1)] ^ singleBits[8 * j + size_t(std::countr_zero(b))];
+    }
     return tables;
 }
 
 constexpr PowerTables kPowerTables = MakePowerTables();
 
-uint32_t MultiplyByZeroPower(uint32_t crc, int k) {
-    if (k >= kTabledPowers) return MultiplyModulo(crc, kZeroPowersTable[size_t(k)]);
-    const auto& t = kPowerTables[size_t(k)];
+uint32_t MultiplyByZeroPower(uint32_t crc, size_t k) {
+    if (k >= kTabledPowers) return MultiplyModulo(crc, kZeroPowersTable[k]);
+    const auto& t = kPowerTables[k];
     return t[0][crc & 0xFF] ^ t[1][(crc >> 8) & 0xFF] ^ t[2][(crc >> 16) & 0xFF] ^ t[3][crc >> 24];
 }
 
@@ -98,7 +109,7 @@ uint32_t MultiplyByZeroPower(uint32_t crc, int k) {
 
 uint32_t OGGChecksumChange(std::span<const uint8_t> change, size_t bytesAfter) {
     uint32_t crc = Accumulate(0, change);
-    for (int k = 0; bytesAfter != 0; ++k, bytesAfter >>= 1)
+    for (size_t k = 0; bytesAfter != 0; ++k, bytesAfter >>= 1)
         if (bytesAfter & 1u) crc = MultiplyByZeroPower(crc, k);
     return crc;
 }
