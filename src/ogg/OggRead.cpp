@@ -1,8 +1,9 @@
 // The probe and the reader. The probe reads the first bytes of the file once,
 // decides from them whether it is an Ogg Vorbis or Ogg Opus file, and checks
 // the comment and setup packets where they lie, counting the room the fields'
-// values take as it goes; the reader then fills the fields from the same
-// list, so both always agree on what the comments need.
+// values take and noting where each field's value lies as it goes; the reader
+// then reads just those values, so both always agree on what the comments
+// need.
 //
 // Every entry's length and the entry count are checked against the comment
 // packet; a packet that does not hold what it claims makes the file one we do
