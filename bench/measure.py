@@ -321,6 +321,47 @@ def report_reads(p, corpus, env, rounds, show_json, scan, baseline, targets):
                             verdict(speedup, SCAN_SPEEDUP)))
 
 
+# Files per callgrind run: enough that the program's own start, taken off
+# with a one-file run, is a small part of the count.
+CPU_FILES = 500
+
+
+def instructions(argv, corpus, env):
+    """User-space instructions of one run under callgrind, or None."""
+    out = os.path.join(env["TMPDIR"], "callgrind.out")
+    done = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out] + argv, cwd=corpus,
+                          env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if os.path.exists(out):
+        os.remove(out)
+    for line in done.stderr.splitlines():
+        if "Collected :" in line and done.returncode == 0:
+            return int(line.rsplit(":", 1)[1])
+    return None
+
+
+def report_cpu(p, corpus, env, show_json):
+    """The ratios above set a program's own work against the system calls of
+    the machine it runs on, and a machine whose calls are cheap lowers every
+    parser's ratio. Instructions counted by callgrind barely differ from one
+    x86-64 machine to the next: they show whether the program's own work
+    changed."""
+    if shutil.which("valgrind") is None:
+        print("\nInstructions per file: valgrind is not installed, left out")
+        return
+    print("\nUser-space instructions per file (callgrind over %d files, net of a one-file run)" % CPU_FILES)
+    print("%-5s %-40s %12s" % ("kind", "reader", "instructions"))
+    for kind in ("mp3", "ogg", "wma"):
+        files = files_in(corpus, kind)[:CPU_FILES]
+        programs = [("limit (system calls only)", [p.limit]), ("zmTagIO MDInit+MDUninit", [p.read])]
+        if show_json:
+            programs.append(("zmtagio show --json", [p.zmtagio, "show", "--json"]))
+        programs.append(("TagLib", [p.taglib_read]))
+        for name, program in programs:
+            whole, one = instructions(program + files, corpus, env), instructions(program + files[:1], corpus, env)
+            per_file = (whole - one) / (len(files) - 1) if whole and one and len(files) > 1 else None
+            print("%-5s %-40s %12s" % (kind, name, fmt(per_file, ",.0f")))
+
+
 def report_writes(p, corpus, env, rounds, baseline, targets):
     print("\nChanging the title of a large file: MB/s of file, and each as a fraction of dd's")
     print("%-5s %-40s %10s %8s %9s  %s" % ("file", "writer", "MB/s", "x dd", "peak RSS", "check"))
@@ -427,7 +468,7 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--write-rounds", type=int, default=9)
-    parser.add_argument("--only", choices=("read", "write", "set", "picture"))
+    parser.add_argument("--only", choices=("read", "cpu", "write", "set", "picture"))
     parser.add_argument("--baseline", metavar="BUILD_DIR",
                         help="another build whose component runs beside this one's")
     args = parser.parse_args()
@@ -452,6 +493,8 @@ def main():
     targets = []
     if args.only in (None, "read"):
         report_reads(p, corpus, env, args.rounds, show_json, scan, baseline, targets)
+    if args.only in (None, "read", "cpu"):
+        report_cpu(p, corpus, env, show_json)
     if args.only in (None, "write"):
         if not os.path.exists(os.path.join(corpus, OGG_PICTURE_FILE)):  # a corpus made before it was added
             sys.path.insert(0, HERE)
