@@ -139,6 +139,8 @@ TEST_F(Cli, RefusedEditsAndNothingToRemoveLeaveTheFile) {
         EXPECT_TRUE(ReadFile(row.path) == before) << what;
     }
     EXPECT_NE(Zmtagio("remove " + Quote(plain) + " --id3v1").out.find("no ID3v1 tag to remove"), std::string::npos);
+    EXPECT_NE(Zmtagio("set " + Quote(File("b.ogg")) + " --title x").err.find("an Ogg file of the codec FLAC"),
+              std::string::npos);
 }
 
 // The tags are made without padding, so what stays is byte for byte what the
