@@ -11,6 +11,7 @@ namespace zmtagio {
 namespace {
 
 constexpr size_t kPageHeaderSize = 27;
+constexpr char kCapturePattern[4] = {'O', 'g', 'g', 'S'};  // every page starts with it
 constexpr size_t kSegmentCountOffset = 26;
 constexpr unsigned kFullSegment = 255;
 constexpr size_t kLengthSize = 4;
@@ -78,7 +79,7 @@ private:
     bool NextPage() {
         unsigned char header[kPageHeaderSize];
         if (!file_ || std::fread(header, 1, sizeof header, file_.get()) != sizeof header ||
-            std::memcmp(header, "OggS", 4) != 0)
+            std::memcmp(header, kCapturePattern, sizeof kCapturePattern) != 0)
             return false;
         segments_ = header[kSegmentCountOffset];
         next_ = 0;
@@ -199,16 +200,16 @@ std::vector<OggEntry> Others(const std::vector<OggEntry>& entries, const std::ve
 }  // namespace
 
 // The first page holds the identification packet alone, and the packet
-// names its codec in its first bytes: one small read of the page's start
-// tells, where a buffered read of the stream cost a scan of Ogg files a
-// third of its time.
+// names its codec in its first bytes: one small unbuffered read of the
+// page's start tells, where a buffered stream would read 4 KB for every
+// Ogg file a scan lists.
 std::string OggCodec(const std::string& path) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return {};
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
     unsigned char start[kPageHeaderSize + kFullSegment + kLongestMagic];
     size_t got = std::fread(start, 1, sizeof start, file.get());
-    if (got < kPageHeaderSize || std::memcmp(start, "OggS", 4) != 0) return {};
+    if (got < kPageHeaderSize || std::memcmp(start, kCapturePattern, sizeof kCapturePattern) != 0) return {};
     size_t packet = kPageHeaderSize + start[kSegmentCountOffset];
     if (got <= packet) return {};
     const Magic* magic = Find(std::string_view(reinterpret_cast<const char*>(start) + packet, got - packet),
